@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class SoundOutput;
+
+namespace ModSound
+{
+// Larger files are not taken for a sound: the whole file is held in memory.
+inline constexpr qint64 MaxSoundFileBytes = 16 * 1024 * 1024;
+} // namespace ModSound
+
+// The whole content of the file at `path`, with the 0x20 bytes at both ends removed. A missing file
+// is created empty. Anything but a regular file of at most 16 MiB, or any failure, gives an empty
+// result; nothing is reported.
+QByteArray LoadSoundFile(const QString &path);
+
+// Stops any sound in progress, then plays `sound` and returns when it has ended. An empty sound
+// plays nothing and leaves `output` untouched. Playback is always synchronous: the only caller
+// passes no flags, and `flags` is kept for the shape of the call.
+void PlaySoundData(const QByteArray &sound, qint16 flags, SoundOutput &output);
