@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Reads one value of a private-profile (INI) file, by the rules the Windows program relied on:
+// section and key names match without regard to ASCII case; the value is the text after the first
+// "=" of the key's line, without blanks or tabs at its ends and without one pair of enclosing
+// double or single quotes, cut to 1023 bytes; the first matching section and, in it, the first
+// matching key count. Lines end at CR, LF or CR LF; a UTF-8 byte-order mark at the start is
+// skipped.
+//
+// A missing file, section or key gives `defaultValue` (without its trailing blanks, cut to 1023
+// bytes). A file that exists but cannot be read (no permission, a folder, a broken link, not a
+// regular file, a read error) also gives the default, and says why in *error, so that the caller
+// can tell it from a missing one and keep from overwriting it. *error is cleared otherwise.
+//
+// A null `key` lists the names of all keys of the section instead, each followed by a NUL, cut to
+// 4094 bytes. Names are compared in their Windows-874 form; values are returned as the file's
+// bytes.
+QByteArray ReadIniString(const QString &section, const QString &key, const QByteArray &defaultValue,
+                         const QString &fileName, QString *error = nullptr);

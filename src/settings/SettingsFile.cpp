@@ -1,0 +1,201 @@
+#include "settings/SettingsFile.h"
+
+#include "settings/IniReader.h"
+#include "settings/NumberRules.h"
+#include "settings/ScramblePassword.h"
+#include "settings/Windows874.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+bool breaksLine(const QByteArray &bytes)
+{
+    return bytes.contains('\r') || bytes.contains('\n') || bytes.contains('\0');
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Why the reader would not give these bytes back exactly, or an empty text when it would.
+QString scrambledPasswordFault(const QByteArray &scrambled)
+{
+    if (breaksLine(scrambled))
+        return u"its scrambled form would hold a line break or NUL"_s;
+    if (!scrambled.isEmpty() && (isBlank(scrambled.front()) || isBlank(scrambled.back())))
+        return u"its scrambled form would begin or end with a blank, which reading drops"_s;
+    if (scrambled.size() >= 2 && (scrambled.front() == '"' || scrambled.front() == '\'') &&
+        scrambled.back() == scrambled.front())
+        return u"its scrambled form would be enclosed in quotes, which reading drops"_s;
+    return {};
+}
+
+class Composer
+{
+public:
+    void line(const char *key, const QByteArray &value)
+    {
+        m_result.bytes += key;
+        m_result.bytes += value;
+        m_result.bytes += "\r\n";
+    }
+
+    void line(const char *key, qint64 number) { line(key, QByteArray::number(number)); }
+
+    // A text line; a text the file cannot carry leaves the value empty and is reported.
+    void textLine(const char *key, const QString &text, const QString &what)
+    {
+        bool ok = false;
+        const QByteArray bytes = encodeWindows874(text, &ok);
+        if (!ok) {
+            notRemembered(what, u"Windows-874 cannot hold some of its characters"_s);
+            line(key, QByteArray());
+        } else if (breaksLine(bytes)) {
+            notRemembered(what, u"it holds a line break or NUL"_s);
+            line(key, QByteArray());
+        } else {
+            line(key, bytes);
+        }
+    }
+
+    void passwordLine(const QString &password)
+    {
+        const QString what = u"The password"_s;
+        bool ok = false;
+        const QByteArray scrambled = ScramblePassword(encodeWindows874(password, &ok));
+        QString fault = ok ? scrambledPasswordFault(scrambled)
+                           : u"Windows-874 cannot hold some of its characters"_s;
+        if (!fault.isEmpty()) {
+            notRemembered(what, fault);
+            line("loginpass=", QByteArray());
+            return;
+        }
+        line("loginpass=", scrambled);
+    }
+
+    ComposedSettings result() const { return m_result; }
+
+private:
+    void notRemembered(const QString &what, const QString &why)
+    {
+        m_result.notRemembered += u"%1 is not remembered in Settings.inf: %2."_s.arg(what, why);
+    }
+
+    ComposedSettings m_result;
+};
+
+QString oneLine(QString text)
+{
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text;
+}
+
+} // namespace
+
+ComposedSettings composeSettings(const SettingsSnapshot &settings)
+{
+    Composer file;
+    file.line("[settings]", QByteArray());
+    file.textLine("POP3MailServer=", settings.server, u"The POP3 server name"_s);
+    file.textLine("loginname=", settings.loginName, u"The user name"_s);
+    file.line("mempass=", settings.memPass);
+    if (settings.memPass == 1)
+        file.passwordLine(settings.password);
+    file.line("checkeveryon=", settings.checkEveryOn);
+    file.textLine("checkeverymin=", settings.checkEveryMin, u"The check interval"_s);
+    file.line("launchatstartup=", settings.launchAtStartup);
+    file.line("enablesound=", settings.enableSound);
+    file.line("totaloldemail=", settings.totalOldEmail);
+    return file.result();
+}
+
+bool writeSettingsFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const auto fail = [&](const QString &why) {
+        if (error)
+            *error = oneLine(u"Cannot save %1: %2"_s.arg(QDir::toNativeSeparators(path), why));
+        return false;
+    };
+    QSaveFile file(path);
+    // Never fall back to truncating the file in place: a failed save must leave it whole.
+    file.setDirectWriteFallback(false);
+    // Unbuffered, so that a failing write shows at once: QSaveFile renames the file over the old
+    // one even when only the flush inside commit() failed.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(file.errorString());
+    const auto abandon = [&](const QString &why) {
+        file.cancelWriting();
+        return fail(why);
+    };
+    // The file holds the scrambled password: owner only, set before anything is written.
+    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0)
+        return abandon(qt_error_string(errno));
+    if (file.write(bytes) != bytes.size())
+        return abandon(file.errorString());
+    // Some file systems report a full disk or quota only here.
+    if (::fsync(file.handle()) != 0)
+        return abandon(qt_error_string(errno));
+    if (!file.commit())
+        return fail(file.errorString());
+    if (error)
+        error->clear();
+    return true;
+}
+
+QString settingsPath(const QString &programFolder)
+{
+    return programFolder + u"/Settings.inf"_s;
+}
+
+LoadedSettings loadSettings(const QString &path, QString *error)
+{
+    const QString section = u"settings"_s;
+    QString why;
+    const auto read = [&](const QString &key) {
+        QByteArray value;
+        if (why.isEmpty())
+            value = ReadIniString(section, key, QByteArray(), path, &why);
+        return why.isEmpty() ? value : QByteArray();
+    };
+
+    LoadedSettings loaded;
+    loaded.server = decodeWindows874(read(u"POP3MailServer"_s));
+    loaded.loginName = decodeWindows874(read(u"loginname"_s));
+    loaded.memPass = decodeWindows874(read(u"mempass"_s));
+    if (passesEqualsOne(loaded.memPass)) {
+        loaded.passwordRead = true;
+        // The scrambling works on bytes; only the unscrambled bytes are text.
+        loaded.password = decodeWindows874(ScramblePassword(read(u"loginpass"_s)));
+    }
+    loaded.checkEveryOn = decodeWindows874(read(u"checkeveryon"_s));
+    loaded.checkEveryMin = decodeWindows874(read(u"checkeverymin"_s));
+    loaded.launchAtStartup = decodeWindows874(read(u"launchatstartup"_s));
+    loaded.enableSound = decodeWindows874(read(u"enablesound"_s));
+    loaded.totalOldEmailText = decodeWindows874(read(u"totaloldemail"_s));
+    loaded.totalOldEmail = toNearestInteger(loaded.totalOldEmailText);
+
+    if (!why.isEmpty()) {
+        // An unreadable file gives what a missing one gives, and the reason.
+        const LoadedSettings missing = [] {
+            LoadedSettings m;
+            m.passwordRead = true; // "" for mempass fails the comparison, which counts as passed
+            return m;
+        }();
+        if (error)
+            *error = why;
+        return missing;
+    }
+    if (error)
+        error->clear();
+    return loaded;
+}

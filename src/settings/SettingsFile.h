@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Settings.inf: the writer's content, the atomic save and the start-up's reading of every key.
+
+// The values SaveSettings writes, read from the controls and TotalOldEmail at the moment of the
+// save.
+struct SettingsSnapshot {
+    QString server;           // txtPOP3Server
+    QString loginName;        // txtUserName
+    int memPass = 0;          // chkMemPass: 0 clear, 1 ticked, 2 grey
+    QString password;         // txtPassword; written only when memPass is 1
+    int checkEveryOn = 0;     // chkEvery
+    QString checkEveryMin;    // txtMinutes
+    int launchAtStartup = 0;  // chkLoadStart
+    int enableSound = 0;      // chkOpenSound
+    qint64 totalOldEmail = 0; // TotalOldEmail
+};
+
+struct ComposedSettings {
+    QByteArray bytes; // the whole file, Windows-874, lines ended by CR LF
+    // One line for txtStatus per value that is not remembered; empty when every value will read
+    // back exactly as given (apart from blanks at the ends of the server and user name, which the
+    // reader trims, as it always has).
+    QStringList notRemembered;
+};
+
+// The file's lines, in their fixed order. A value the file cannot carry is never stored changed:
+// its line is written with an empty value and reported in notRemembered. That is a text Windows-874
+// cannot hold, a text with CR, LF or NUL, and a password whose scrambled bytes hold CR, LF or NUL,
+// begin or end with a blank or tab, or begin and end with the same quote.
+ComposedSettings composeSettings(const SettingsSnapshot &settings);
+
+// Replaces the file at `path` with `bytes` atomically: a temporary file in the same folder,
+// readable and writable by its owner only, is flushed to disk and renamed over it. On failure the
+// previous file is intact and *error holds one status line: what could not be written and why.
+bool writeSettingsFile(const QString &path, const QByteArray &bytes, QString *error);
+
+// programFolder + "/Settings.inf".
+QString settingsPath(const QString &programFolder);
+
+// Every key as the start-up reads it, in the start-up's order, decoded from Windows-874.
+struct LoadedSettings {
+    QString server;    // POP3MailServer
+    QString loginName; // loginname
+    QString memPass;   // mempass
+    // loginpass, unscrambled, read only when mempass equals 1 or the comparison fails.
+    bool passwordRead = false;
+    QString password;
+    QString checkEveryOn;      // checkeveryon
+    QString checkEveryMin;     // checkeverymin
+    QString launchAtStartup;   // launchatstartup
+    QString enableSound;       // enablesound
+    QString totalOldEmailText; // totaloldemail
+    // Its nearest integer; nothing when it is missing or does not convert (TotalOldEmail stays 0).
+    std::optional<qint64> totalOldEmail;
+};
+
+// Reads Settings.inf at `path`; a missing file or key reads as "". When the file exists but cannot
+// be read, returns what a missing file gives and sets *error: the caller must then not save over
+// it.
+LoadedSettings loadSettings(const QString &path, QString *error);
