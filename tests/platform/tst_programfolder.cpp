@@ -1,0 +1,133 @@
+#include "platform/ProgramFolder.h"
+#include "settings/TestFileSystem.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestProgramFolder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void writableFolderIsUsed_data();
+    void writableFolderIsUsed();
+    void readOnlyFolderFallsBack_data();
+    void readOnlyFolderFallsBack();
+    void existingFallbackIsKept();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QByteArray m_home;
+    QByteArray m_configHome;
+    bool m_hadConfigHome = false;
+};
+
+void TestProgramFolder::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_home = qgetenv("HOME");
+    m_hadConfigHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    m_configHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("HOME", QFile::encodeName(m_dir->filePath(u"home"_s)));
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+void TestProgramFolder::cleanup()
+{
+    qputenv("HOME", m_home);
+    if (m_hadConfigHome)
+        qputenv("XDG_CONFIG_HOME", m_configHome);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+    m_dir.reset();
+}
+
+void TestProgramFolder::writableFolderIsUsed_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << u"bin"_s << u"bin"_s;
+    QTest::newRow("trailing separator dropped") << u"bin/"_s << u"bin"_s;
+    QTest::newRow("dot segments resolved") << u"bin/../bin/./"_s << u"bin"_s;
+}
+
+void TestProgramFolder::writableFolderIsUsed()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, expected);
+    QVERIFY(QDir().mkdir(m_dir->filePath(u"bin"_s)));
+    QCOMPARE(programFolder(m_dir->path() + u'/' + given), m_dir->filePath(expected));
+    // Deciding leaves nothing behind, and needs no configuration folder.
+    QCOMPARE(QDir(m_dir->filePath(u"bin"_s))
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(u"home"_s)));
+}
+
+void TestProgramFolder::readOnlyFolderFallsBack_data()
+{
+    QTest::addColumn<bool>("setConfigHome");
+    QTest::addColumn<QString>("configHome"); // relative to the test folder, or as given
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("XDG_CONFIG_HOME unset") << false << QString() << u"home/.config/larkspur"_s;
+    QTest::newRow("XDG_CONFIG_HOME empty") << true << u""_s << u"home/.config/larkspur"_s;
+    QTest::newRow("XDG_CONFIG_HOME relative is ignored")
+        << true << u"relative/config"_s << u"home/.config/larkspur"_s;
+    QTest::newRow("XDG_CONFIG_HOME set") << true << u"<abs>/xdg"_s << u"xdg/larkspur"_s;
+}
+
+void TestProgramFolder::readOnlyFolderFallsBack()
+{
+    QFETCH(bool, setConfigHome);
+    QFETCH(QString, configHome);
+    QFETCH(QString, expected);
+
+    if (setConfigHome) {
+        configHome.replace(u"<abs>"_s, m_dir->path());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome));
+    }
+    const QString bin = m_dir->filePath(u"bin"_s);
+    QVERIFY(QDir().mkdir(bin));
+    const auto writableAgain = qScopeGuard([&] {
+        QFile::setPermissions(bin, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                       QFileDevice::ExeOwner);
+    });
+    testfs::PermissionsApply permissions;
+    QVERIFY(QFile::setPermissions(bin, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    if (testfs::canCreateFileIn(bin))
+        QSKIP("permission bits do not bind this process");
+
+    const QString folder = programFolder(bin);
+    QCOMPARE(folder, m_dir->filePath(expected));
+    QVERIFY(QFileInfo(folder).isDir());
+    QCOMPARE(QFileInfo(folder).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther |
+                                                QFileDevice::WriteGroup | QFileDevice::WriteOther),
+             QFileDevice::Permissions());
+    QVERIFY(testfs::canCreateFileIn(folder));
+}
+
+void TestProgramFolder::existingFallbackIsKept()
+{
+    const QString fallback = m_dir->filePath(u"home/.config/larkspur"_s);
+    QVERIFY(QDir().mkpath(fallback));
+    QVERIFY(testfs::writeAll(fallback + u"/Settings.inf"_s, QByteArrayLiteral("[settings]\r\n")));
+    QVERIFY(QFile::setPermissions(fallback, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                                QFileDevice::ExeGroup));
+    // A folder that does not exist cannot take Settings.inf either.
+    QCOMPARE(programFolder(m_dir->filePath(u"no-such-bin"_s)), fallback);
+    QCOMPARE(testfs::readAll(fallback + u"/Settings.inf"_s), QByteArrayLiteral("[settings]\r\n"));
+    // The user's own choice of permissions on an existing folder stands.
+    QVERIFY(QFileInfo(fallback).permissions() & QFileDevice::ReadGroup);
+}
+
+QTEST_APPLESS_MAIN(TestProgramFolder)
+#include "tst_programfolder.moc"
