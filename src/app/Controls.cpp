@@ -1,0 +1,146 @@
+#include "app/Controls.h"
+
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QProxyStyle>
+#include <QValidator>
+
+using namespace Qt::StringLiterals;
+
+CheckBox::CheckBox(const QString &text, QWidget *parent) : QCheckBox(text, parent)
+{
+    setTristate(true);
+}
+
+int CheckBox::Value() const
+{
+    switch (checkState()) {
+    case Qt::Unchecked:
+        return 0;
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    }
+    return 0;
+}
+
+bool CheckBox::setValue(qint64 state)
+{
+    switch (state) {
+    case 0:
+        setCheckState(Qt::Unchecked);
+        return true;
+    case 1:
+        setCheckState(Qt::Checked);
+        return true;
+    case 2:
+        setCheckState(Qt::PartiallyChecked);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CheckBox::nextCheckState()
+{
+    setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+}
+
+namespace
+{
+// QLineEdit runs its validator on typing and pasting only, never on setText().
+class LengthValidator final : public QValidator
+{
+public:
+    LengthValidator(int limit, QObject *parent) : QValidator(parent), m_limit(limit) {}
+    State validate(QString &input, int &) const override
+    {
+        return input.size() <= m_limit ? Acceptable : Invalid;
+    }
+
+private:
+    int m_limit;
+};
+} // namespace
+
+TypedLengthLineEdit::TypedLengthLineEdit(int typedLimit, QWidget *parent) : QLineEdit(parent)
+{
+    setValidator(new LengthValidator(typedLimit, this));
+}
+
+namespace
+{
+class StarPasswordStyle final : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return u'*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+} // namespace
+
+PasswordLineEdit::PasswordLineEdit(QWidget *parent) : QLineEdit(parent)
+{
+    auto *style = new StarPasswordStyle;
+    style->setParent(this);
+    setStyle(style);
+    setEchoMode(QLineEdit::Password);
+}
+
+StatusBox::StatusBox(QWidget *parent) : QPlainTextEdit(parent) {}
+
+QString StatusBox::Text() const
+{
+    QString text = toPlainText();
+    text.replace(u'\n', u"\r\n"_s);
+    return text;
+}
+
+void StatusBox::setText(const QString &text)
+{
+    QString plain = text;
+    plain.replace(u"\r\n"_s, u"\n"_s);
+    setPlainText(plain);
+}
+
+void StatusBox::appendText(const QString &text)
+{
+    setText(Text() + text);
+    moveCaretToEnd();
+}
+
+void StatusBox::moveCaretToEnd()
+{
+    QTextCursor cursor = textCursor();
+    cursor.movePosition(QTextCursor::End);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+LinkLabel::LinkLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
+{
+    QFont underlined = font();
+    underlined.setUnderline(true);
+    setFont(underlined);
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+    QLabel::mouseReleaseEvent(event);
+}
+
+QCursor handCursor()
+{
+    const QPixmap hand(u":/cursors/hand.png"_s);
+    if (hand.isNull())
+        return QCursor(Qt::PointingHandCursor);
+    // The hot spot is the fingertip.
+    return QCursor(hand, 13, 5);
+}

@@ -1,0 +1,178 @@
+#pragma once
+
+#include "app/Controls.h"
+#include "mailcheck/CheckView.h"
+#include "scheduling/CheckCommand.h"
+#include "scheduling/MinuteCounter.h"
+
+#include <QByteArray>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QGroupBox;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+
+class AutostartStore;
+class Clock;
+class MailCheck;
+class PopUpHost;
+class Prompt;
+class SoundOutput;
+class TcpControl;
+class TrayIcon;
+class UrlOpener;
+
+// Everything outside the program that the main window talks to. The program passes the real
+// desktop; tests pass fakes.
+struct FrmMainServices {
+    Prompt *prompt = nullptr;
+    UrlOpener *urlOpener = nullptr;
+    SoundOutput *soundOutput = nullptr;
+    AutostartStore *autostart = nullptr;
+    const Clock *clock = nullptr;
+    TcpControl *socket = nullptr;        // null: the real socket
+    QString executablePath;              // the program that start at logon runs
+    QString executableFolder;            // where the program looks for Settings.inf and mail.wav
+    bool useTray = true;                 // false in tests that run without any tray
+    std::function<bool()> trayAvailable; // null: ask the desktop
+};
+
+// The main window. Its controls are the program's data: the settings being edited, the options,
+// the last report and the status log. The handlers keep the names they have always had.
+class FrmMain : public QWidget, private CheckView, private CheckCommandView
+{
+    Q_OBJECT
+public:
+    explicit FrmMain(const FrmMainServices &services, QWidget *parent = nullptr);
+    ~FrmMain() override;
+
+    // The start-up sequence; run once, right after construction.
+    void Form_Load();
+
+    // Shared operations.
+    void cmdCheckNow_Click();
+    bool SaveSettings() override;
+    void PlaySound() override;
+    void SysTray();
+    void Timer1_Timer();
+    void Form_MouseMove(int message);
+
+    // Window and menu commands.
+    void labHide_Click();
+    void labOpenMail_Click();
+    void MenuCheck_Click();
+    void MenuShow_Click();
+    void MenuOption_Click();
+    void MenuExit_Click();
+    // Returns true when the window must stay (the user closed it from its frame).
+    bool Form_QueryUnload(int UnloadMode);
+
+    // Option handlers.
+    void chkEvery_Click();
+    void chkMemPass_Click();
+    void chkOpenSound_Click();
+    void chkLoadStart_Click();
+    void txtMinutes_Change();
+
+    static QString windowTitleFor(int major, int minor, int revision);
+
+    // The controls, by their names.
+    QTabWidget *SSTab1 = nullptr;
+    QGroupBox *FraLogin = nullptr;
+    QGroupBox *fraReport = nullptr;
+    QGroupBox *fraStatus = nullptr;
+    QGroupBox *fraOption = nullptr;
+    QLineEdit *txtUserName = nullptr;
+    QLineEdit *txtPassword = nullptr;
+    CheckBox *chkMemPass = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QLineEdit *txtNewEmail = nullptr;
+    QLineEdit *Text3 = nullptr;
+    QLineEdit *txtFrom = nullptr;
+    QLineEdit *txtNewMail = nullptr;
+    QLineEdit *Text2 = nullptr;
+    QLineEdit *txtLastCheck = nullptr;
+    QLineEdit *txtMailSize = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+    StatusBox *txtStatus = nullptr;
+    QPushButton *cmdCheckNow = nullptr;
+    LinkLabel *labOpenMail = nullptr;
+    LinkLabel *labHide = nullptr;
+    QLabel *labUserName = nullptr;
+    QLabel *labPassword = nullptr;
+    QLabel *labPop3 = nullptr;
+    QLineEdit *txtPOP3Server = nullptr;
+    CheckBox *chkEvery = nullptr;
+    TypedLengthLineEdit *txtMinutes = nullptr;
+    QLabel *labMinutes = nullptr;
+    CheckBox *chkLoadStart = nullptr;
+    CheckBox *chkOpenSound = nullptr;
+    QLabel *Image1 = nullptr;
+    QLabel *Image2 = nullptr;
+    QTimer *Timer1 = nullptr;
+    QMenu *MenuFile = nullptr;
+    QAction *MenuCheck = nullptr;
+    QAction *MenuShow = nullptr;
+    QAction *Line2 = nullptr;
+    QAction *MenuOption = nullptr;
+    QAction *line1 = nullptr;
+    QAction *MenuExit = nullptr;
+
+    // The form's variables.
+    QString SettingsPath;
+    MinuteCounter counter; // SecondsCount, MinutesCount
+    QByteArray SoundData;
+
+    MailCheck &check() { return *m_check; }
+    TrayIcon *trayIcon() const { return m_tray.get(); }
+    PopUpHost &popUp() { return *m_popUp; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    void connectHandlers();
+    void letEventsRun() override;
+    void tellUser(const QString &line);
+    QString programFolder() const;
+
+    // CheckView and CheckCommandView over the widgets.
+    QString serverText() const override;
+    QString userNameText() const override;
+    QString passwordText() const override;
+    QString statusText() const override;
+    void setStatusText(const QString &text) override;
+    void moveStatusCaretToEnd() override;
+    void setProgress(int value) override;
+    void setLastCheckText(const QString &text) override;
+    void setNewMailText(const QString &text) override;
+    void setMailSizeText(const QString &text) override;
+    QString newEmailText() const override;
+    void setNewEmailText(const QString &text) override;
+    void setStatusFrameVisible(bool visible) override;
+    void setReportFrameVisible(bool visible) override;
+    int openSoundState() const override;
+    void setPopupTexts(const QString &mailLine, const QString &emailLine,
+                       const QString &caption) override;
+    void showPopup() override;
+    void clearReportBoxes() override;
+    std::optional<QString> CheckEmail() override;
+
+    FrmMainServices m_services;
+    std::unique_ptr<TcpControl> m_ownSocket;
+    std::unique_ptr<MailCheck> m_check;
+    std::unique_ptr<TrayIcon> m_tray;
+    std::unique_ptr<PopUpHost> m_popUp;
+    QString m_programFolder;
+    QString m_settingsUnreadable; // why Settings.inf could not be read at start-up, if it could not
+    QString m_lastNotRemembered;  // the last "could not be remembered" line, told once
+    bool m_sessionEnding = false;
+};

@@ -1,0 +1,286 @@
+// The main window's controls as they were drawn: names, texts, geometry (twips), tab order,
+// fonts and colours.
+#include "app/FrmMain.h"
+#include "app/ThaiFonts.h"
+#include "app/Twips.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+const QColor darkText(64, 64, 64);
+const QColor linkText(0, 0, 192);
+
+template <typename W> W *place(W *widget, QWidget *parent, QRect twips, int pageTop = 0)
+{
+    widget->setParent(parent);
+    QRect pixels = Twips::rect(twips.x(), twips.y(), twips.width(), twips.height());
+    pixels.translate(0, -pageTop);
+    widget->setGeometry(pixels);
+    return widget;
+}
+
+void setTextColour(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    widget->setPalette(palette);
+}
+
+QGroupBox *frame(const QString &title, const QString &tip, QWidget *page, QRect twips, int pageTop)
+{
+    auto *box = place(new QGroupBox(title), page, twips, pageTop);
+    box->setFont(ThaiFonts::msSansSerif(9.75));
+    setTextColour(box, darkText);
+    box->setToolTip(tip);
+    return box;
+}
+
+// A white, flat text box the user types into.
+QLineEdit *entryBox(QLineEdit *box, QWidget *parent, QRect twips, const QString &tip)
+{
+    place(box, parent, twips);
+    box->setFont(ThaiFonts::msSansSerif(8.25));
+    box->setToolTip(tip);
+    box->setStyleSheet(u"QLineEdit { background: white; border: 1px solid rgb(128,128,128); }"_s);
+    setTextColour(box, darkText);
+    return box;
+}
+
+// A locked box of the report: never edited, never reached with the Tab key.
+QLineEdit *reportBox(QWidget *parent, QRect twips, const QString &text, Qt::Alignment align,
+                     bool flat, const QString &tip = {})
+{
+    auto *box = place(new QLineEdit(text), parent, twips);
+    box->setReadOnly(true);
+    box->setFocusPolicy(Qt::NoFocus);
+    box->setAlignment(align | Qt::AlignVCenter);
+    box->setFont(flat ? ThaiFonts::msSansSerif(9.75) : ThaiFonts::msSansSerif(8.25));
+    box->setToolTip(tip);
+    // Button face behind the text; flat boxes get a plain one-pixel line, the others a sunken edge.
+    box->setStyleSheet(
+        flat ? u"QLineEdit { background: palette(button); border: 1px solid rgb(128,128,128); }"_s
+             : u"QLineEdit { background: palette(button); border: 1px inset rgb(160,160,160); }"_s);
+    setTextColour(box, darkText);
+    return box;
+}
+
+QLabel *label(const QString &text, QWidget *parent, QRect twips, const QString &tip = {})
+{
+    auto *l = place(new QLabel(text), parent, twips);
+    l->setFont(ThaiFonts::msSansSerif(8.25));
+    l->setToolTip(tip);
+    setTextColour(l, darkText);
+    return l;
+}
+
+CheckBox *checkBox(const QString &text, QWidget *parent, QRect twips, const QString &tip)
+{
+    auto *box = place(new CheckBox(text), parent, twips);
+    box->setFont(ThaiFonts::msSansSerif(8.25));
+    box->setToolTip(tip);
+    setTextColour(box, darkText);
+    return box;
+}
+
+LinkLabel *link(const QString &text, QWidget *parent, QRect twips, const QString &tip,
+                const QCursor &hand)
+{
+    auto *l = place(new LinkLabel(text), parent, twips);
+    l->setFont(ThaiFonts::msSansSerif(8.25, false, true));
+    l->setToolTip(tip);
+    setTextColour(l, linkText);
+    l->setCursor(hand);
+    return l;
+}
+
+} // namespace
+
+void FrmMain::buildControls()
+{
+    setObjectName(u"FrmMain"_s);
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(Twips::toPixels(5040), Twips::toPixels(3090));
+    setFont(ThaiFonts::msSansSerif(8.25));
+    setWindowIcon(QIcon(u":/images/window.ico"_s));
+    const QCursor hand = handCursor();
+
+    auto *banner = new QLabel(this);
+    banner->setObjectName(u"banner"_s);
+    banner->setPixmap(QPixmap(u":/images/banner.jpg"_s));
+    banner->setGeometry(0, 0, 123, 240);
+
+    SSTab1 = place(new QTabWidget, this, QRect(1560, 0, 3495, 3105));
+    SSTab1->setFont(ThaiFonts::msSansSerif(8.25));
+    SSTab1->tabBar()->setCursor(hand);
+    auto *page0 = new QWidget;
+    auto *page1 = new QWidget;
+    page0->setObjectName(u"page0"_s);
+    page1->setObjectName(u"page1"_s);
+    SSTab1->addTab(page0, u"              เข้าสู่ระบบ           "_s);
+    SSTab1->addTab(page1, u" ตั้งค่า"_s);
+    SSTab1->setCurrentIndex(0);
+    // The layout measures page controls from the tab control's top edge, tabs included.
+    const int pageTop = SSTab1->tabBar()->sizeHint().height() + 2;
+
+    // Page 1: the options.
+    fraOption = frame(u" ตั้งค่า "_s, u" Options. "_s, page1, QRect(70, 360, 3375, 2295), pageTop);
+    txtPOP3Server = entryBox(new QLineEdit, fraOption, QRect(120, 600, 3120, 285), {});
+    txtPOP3Server->setAlignment(Qt::AlignCenter);
+    txtMinutes = static_cast<TypedLengthLineEdit *>(
+        entryBox(new TypedLengthLineEdit(2), fraOption, QRect(1560, 1170, 300, 285), {}));
+    txtMinutes->setText(u"15"_s);
+    txtMinutes->setAlignment(Qt::AlignCenter);
+    chkOpenSound =
+        checkBox(u"เปิดเสียงเตือน"_s, fraOption, QRect(120, 1920, 1335, 255), u" Enable Sound.  "_s);
+    chkEvery = checkBox(u"เช็กอีเมลล์ ทุก ๆ"_s, fraOption, QRect(120, 1200, 1455, 255),
+                        u" Check Email Every.  "_s);
+    chkLoadStart = checkBox(u"เรียกโปรแกรมอัตโนมัติเมื่อเปิดเครื่อง"_s, fraOption,
+                            QRect(120, 1560, 3015, 255), u" Load At Startup. "_s);
+    labPop3 = label(u"POP3 Sever : "_s, fraOption, QRect(120, 280, 1455, 255));
+    labMinutes = label(u"นาที"_s, fraOption, QRect(1935, 1200, 495, 255), u"Minutes"_s);
+
+    // Page 0: log in, report, status.
+    cmdCheckNow =
+        place(new QPushButton(u"&เช็คอีเมลล์"_s), page0, QRect(2340, 2700, 1095, 340), pageTop);
+    cmdCheckNow->setFont(ThaiFonts::msSansSerif(8.25));
+    cmdCheckNow->setToolTip(u" Check E-Mail. "_s);
+
+    FraLogin = frame(u"เข้าสู่ระบบ"_s, u" Login. "_s, page0, QRect(60, 360, 3375, 1155), pageTop);
+    chkMemPass =
+        checkBox(u"จำรหัสผ่าน"_s, FraLogin, QRect(960, 880, 1050, 200), u" Member you Password."_s);
+    txtPassword = entryBox(new PasswordLineEdit, FraLogin, QRect(960, 560, 2330, 285),
+                           u" Enter Password here. "_s);
+    txtUserName =
+        entryBox(new QLineEdit, FraLogin, QRect(960, 240, 2330, 285), u" Enter Username."_s);
+    labPassword = label(u"Password  :"_s, FraLogin, QRect(100, 600, 975, 255));
+    labUserName = label(u"Username :"_s, FraLogin, QRect(100, 280, 855, 255));
+
+    fraReport = frame(u"รายงาน"_s, u" Report. "_s, page0, QRect(60, 1560, 3375, 1095), pageTop);
+    txtNewEmail = reportBox(fraReport, QRect(880, 240, 375, 300), u"0"_s, Qt::AlignHCenter, true);
+    txtNewMail = reportBox(fraReport, QRect(2280, 240, 615, 300), {}, Qt::AlignHCenter, true);
+    txtFrom = reportBox(fraReport, QRect(1680, 240, 615, 300), u"ทั้งหมด"_s, Qt::AlignHCenter, true,
+                        u"Total E-Mail"_s);
+    Text3 = reportBox(fraReport, QRect(1250, 240, 495, 300), u"ฉบับ ,"_s, Qt::AlignHCenter, true);
+    txtMailSize = reportBox(fraReport, QRect(120, 760, 3135, 285), {}, Qt::AlignLeft, false,
+                            u" Total E-Mail Size (Kb). "_s);
+    txtLastCheck = reportBox(fraReport, QRect(120, 540, 3135, 285), {}, Qt::AlignLeft, false,
+                             u" Last Check. "_s);
+    Text2 = reportBox(fraReport, QRect(2880, 240, 375, 300), u"ฉบับ"_s, Qt::AlignHCenter, true);
+    Text1 = reportBox(fraReport, QRect(120, 240, 735, 300), u"อีเมลล์ใหม่"_s, Qt::AlignLeft, true,
+                      u"New E-Mail. "_s);
+
+    fraStatus = frame(u"สถานะ"_s, u" Status. "_s, page0, QRect(60, 1560, 3375, 1095), pageTop);
+    ProgressBar1 = place(new QProgressBar, fraStatus, QRect(75, 920, 3225, 105));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    txtStatus = place(new StatusBox, fraStatus, QRect(70, 240, 3220, 630));
+    txtStatus->setFont(ThaiFonts::msSansSerif(8.25));
+    txtStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtStatus->setStyleSheet(
+        u"QPlainTextEdit { background: white; border: 1px solid rgb(128,128,128); }"_s);
+    setTextColour(txtStatus, darkText);
+
+    labOpenMail = link(u"เปิดอีเมลล์"_s, page0, QRect(120, 2780, 735, 255), u" Open E-Mail."_s, hand);
+    labOpenMail->move(labOpenMail->x(), labOpenMail->y() - pageTop);
+    labHide = link(u"ซ่อนหน้าต่าง"_s, page0, QRect(1320, 2780, 855, 255), u" Hide."_s, hand);
+    labHide->move(labHide->x(), labHide->y() - pageTop);
+
+    // Never seen: they lie below the client area and only hold pictures.
+    Image2 = place(new QLabel, this, QRect(600, 3840, 240, 240));
+    Image2->setPixmap(QPixmap(u":/images/envelope-coloured.png"_s));
+    Image1 = place(new QLabel, this, QRect(360, 3840, 240, 240));
+    Image1->setPixmap(QPixmap(u":/images/envelope-plain.png"_s));
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+
+    const std::initializer_list<std::pair<QObject *, const char16_t *>> names{
+        {SSTab1, u"SSTab1"},
+        {FraLogin, u"FraLogin"},
+        {fraReport, u"fraReport"},
+        {fraStatus, u"fraStatus"},
+        {fraOption, u"fraOption"},
+        {txtUserName, u"txtUserName"},
+        {txtPassword, u"txtPassword"},
+        {chkMemPass, u"chkMemPass"},
+        {Text1, u"Text1"},
+        {txtNewEmail, u"txtNewEmail"},
+        {Text3, u"Text3"},
+        {txtFrom, u"txtFrom"},
+        {txtNewMail, u"txtNewMail"},
+        {Text2, u"Text2"},
+        {txtLastCheck, u"txtLastCheck"},
+        {txtMailSize, u"txtMailSize"},
+        {ProgressBar1, u"ProgressBar1"},
+        {txtStatus, u"txtStatus"},
+        {cmdCheckNow, u"cmdCheckNow"},
+        {labOpenMail, u"labOpenMail"},
+        {labHide, u"labHide"},
+        {labUserName, u"labUserName"},
+        {labPassword, u"labPassword"},
+        {labPop3, u"labPop3"},
+        {txtPOP3Server, u"txtPOP3Server"},
+        {chkEvery, u"chkEvery"},
+        {txtMinutes, u"txtMinutes"},
+        {labMinutes, u"labMinutes"},
+        {chkLoadStart, u"chkLoadStart"},
+        {chkOpenSound, u"chkOpenSound"},
+        {Image1, u"Image1"},
+        {Image2, u"Image2"},
+        {Timer1, u"Timer1"}};
+    for (const auto &[object, name] : names)
+        object->setObjectName(QString::fromUtf16(name));
+
+    // The keyboard sequence across both pages; labels, frames, the progress bar and the locked
+    // report boxes take no focus and drop out of it.
+    QWidget *tabOrder[] = {SSTab1,       txtUserName, txtPassword,  txtStatus,
+                           cmdCheckNow,  chkEvery,    txtMinutes,   chkLoadStart,
+                           chkOpenSound, chkMemPass,  txtPOP3Server};
+    for (size_t i = 1; i < std::size(tabOrder); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+
+    // The button is the window's default: Enter outside the log starts a check.
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *shortcut = new QShortcut(QKeySequence(key), this);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            if (focusWidget() != txtStatus)
+                cmdCheckNow->click();
+        });
+    }
+    buildMenu();
+}
+
+void FrmMain::buildMenu()
+{
+    // Never a menu bar: only opened from the tray icon.
+    MenuFile = new QMenu(u"File"_s, this);
+    MenuFile->setObjectName(u"MenuFile"_s);
+    MenuFile->setFont(ThaiFonts::msSansSerif(8.25));
+    MenuCheck = MenuFile->addAction(u"เช็คอีเมลล์"_s);
+    MenuShow = MenuFile->addAction(u"เรียกโปรแกรม"_s);
+    Line2 = MenuFile->addSeparator();
+    MenuOption = MenuFile->addAction(u"ตั้งค่า/ช่วยเหลือ"_s);
+    line1 = MenuFile->addSeparator();
+    MenuExit = MenuFile->addAction(u"ปิดโปรแกรม"_s);
+    MenuCheck->setObjectName(u"MenuCheck"_s);
+    MenuShow->setObjectName(u"MenuShow"_s);
+    Line2->setObjectName(u"Line2"_s);
+    MenuOption->setObjectName(u"MenuOption"_s);
+    line1->setObjectName(u"line1"_s);
+    MenuExit->setObjectName(u"MenuExit"_s);
+}

@@ -1,0 +1,37 @@
+#include "app/FrmMain.h"
+#include "app/ThaiFonts.h"
+#include "platform/AlsaSoundOutput.h"
+#include "platform/Clock.h"
+#include "platform/DesktopPrompt.h"
+#include "platform/XdgAutostart.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // A tray program: closing its window does not end it; only the tray menu does.
+    QApplication::setQuitOnLastWindowClosed(false);
+    ThaiFonts::installSubstitutions();
+
+    MessageBoxPrompt prompt;
+    DesktopUrlOpener urlOpener;
+    AlsaSoundOutput soundOutput;
+    XdgAutostart autostart;
+    SystemClock clock;
+
+    FrmMainServices services;
+    services.prompt = &prompt;
+    services.urlOpener = &urlOpener;
+    services.soundOutput = &soundOutput;
+    services.autostart = &autostart;
+    services.clock = &clock;
+    services.executablePath = QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath();
+    services.executableFolder = QDir::cleanPath(QCoreApplication::applicationDirPath());
+
+    FrmMain form(services);
+    form.Form_Load();
+    return QApplication::exec();
+}

@@ -1,0 +1,23 @@
+#include "scheduling/MinuteCounter.h"
+
+#include "settings/NumberRules.h"
+
+bool MinuteCounter::tick(int everyState, const QString &minutesText)
+{
+    if (everyState != 1) {
+        SecondsCount = 0;
+        MinutesCount = 0;
+        return false;
+    }
+    ++SecondsCount;
+    if (SecondsCount >= 60) {
+        SecondsCount = 0;
+        ++MinutesCount;
+    }
+    // An interval that is not a number (a refused one, while its warning is still open) starts
+    // nothing and leaves the minutes as they are.
+    double minutes = 0;
+    if (!parseNumber(minutesText, &minutes))
+        return false;
+    return minutes <= MinutesCount;
+}

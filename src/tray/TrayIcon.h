@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+#include <functional>
+
+// The program's one icon in the tray. Qt speaks StatusNotifierItem where the desktop offers it
+// and XEmbed otherwise, and re-embeds the icon when a tray appears after us.
+class TrayIcon : public QObject
+{
+    Q_OBJECT
+public:
+    // `trayAvailable` tells whether a tray host is there; null asks the desktop.
+    TrayIcon(const QPixmap &picture, const QString &tooltip,
+             std::function<bool()> trayAvailable = {}, QObject *parent = nullptr);
+
+    void add();
+    void remove();
+    bool isInTray() const;
+    QSystemTrayIcon &icon() { return m_icon; }
+
+    // The mouse message a tray activation stands for, or 0 for one that means nothing here:
+    // a double-click is WM_LBUTTONDBLCLK (0x203), the context request WM_RBUTTONUP (0x205).
+    static int messageFor(QSystemTrayIcon::ActivationReason reason);
+
+signals:
+    void mouseMessage(int message);
+
+private:
+    QSystemTrayIcon m_icon;
+    std::function<bool()> m_trayAvailable;
+};

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/AutostartStore.h"
+#include "platform/Clock.h"
+#include "platform/Prompt.h"
+#include "platform/SoundOutput.h"
+#include "platform/UrlOpener.h"
+
+#include <QStringList>
+#include <functional>
+
+// Records every message box and answers it at once. `onMessage` lets a test look at the window
+// while the box would be open.
+class RecordingPrompt final : public Prompt
+{
+public:
+    struct Shown {
+        QString caption;
+        QString text;
+    };
+    QList<Shown> shown;
+    std::function<void()> onMessage;
+    void message(const QString &caption, const QString &text) override
+    {
+        shown.append({caption, text});
+        if (onMessage)
+            onMessage();
+    }
+};
+
+class RecordingUrlOpener final : public UrlOpener
+{
+public:
+    QStringList opened;
+    bool result = true;
+    bool open(const QString &address) override
+    {
+        opened.append(address);
+        return result;
+    }
+};
+
+class RecordingSoundOutput final : public SoundOutput
+{
+public:
+    QStringList calls;
+    void stop() override { calls.append(QStringLiteral("stop")); }
+    void playSync(const QByteArray &wav) override
+    {
+        calls.append(QStringLiteral("play %1").arg(wav.size()));
+    }
+};
+
+class RecordingAutostart final : public AutostartStore
+{
+public:
+    QStringList calls;
+    bool SaveString(const QString &name, const QString &command, QString *) override
+    {
+        calls.append(name + QStringLiteral(" = ") + command);
+        return true;
+    }
+    bool DeleteValue(const QString &name, QString *) override
+    {
+        calls.append(QStringLiteral("delete ") + name);
+        return true;
+    }
+};
+
+class FixedClock final : public Clock
+{
+public:
+    QDateTime at = QDateTime(QDate(2026, 12, 7), QTime(9, 30, 15));
+    QDateTime now() const override { return at; }
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "mailcheck/TcpControl.h"
+
+#include <QStringList>
+
+// A socket that connects nowhere and records what the window asks of it.
+class FakeSocket final : public TcpControl
+{
+public:
+    QStringList connects;
+    QStringList sent;
+    int closes = 0;
+    QString pending;
+
+    void Close() override { ++closes; }
+    void setLocalPort(quint16) override {}
+    bool Connect(const QString &host, quint16 port, QString * = nullptr) override
+    {
+        connects.append(host + u':' + QString::number(port));
+        return true;
+    }
+    QString GetData() override { return std::exchange(pending, QString()); }
+    bool SendData(const QString &line) override
+    {
+        sent.append(line);
+        return true;
+    }
+    // Delivers one server line as the real socket would.
+    void arrive(const QString &line)
+    {
+        pending = line;
+        emit DataArrival(qint32(line.size()));
+    }
+};

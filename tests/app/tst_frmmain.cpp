@@ -1,0 +1,514 @@
+// The main window as a whole, offscreen: the start-up, the options saving on change, and the
+// window and tray commands.
+#include "AppFakes.h"
+#include "FakeSocket.h"
+#include "app/FrmMain.h"
+#include "mailcheck/MailCheck.h"
+#include "tray/TrayIcon.h"
+
+#include <QFile>
+#include <QGroupBox>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+const QString emptyOrZero = u"เวลาไม่สามารถเป็น ค่าว่าง และ 0 ได้ (มาตรฐาน : 15)"_s;
+const QString digitsOnly = u"กรุณาพิมพ์ เฉพาะตัวเลขเท่านั้น (0-99)"_s;
+
+QByteArray scrambled(const QByteArray &plain)
+{
+    QByteArray out;
+    for (char c : plain)
+        out.append(char(255 - static_cast<unsigned char>(c)));
+    return out;
+}
+
+QByteArray fileOf(std::initializer_list<QByteArray> lines)
+{
+    QByteArray bytes;
+    for (const QByteArray &line : lines)
+        bytes += line + "\r\n";
+    return bytes;
+}
+
+const QByteArray defaults =
+    fileOf({"[settings]", "POP3MailServer=", "loginname=", "mempass=0", "checkeveryon=0",
+            "checkeverymin=15", "launchatstartup=0", "enablesound=0", "totaloldemail=0"});
+} // namespace
+
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> folder;
+    RecordingPrompt prompt;
+    RecordingUrlOpener urlOpener;
+    RecordingSoundOutput sound;
+    RecordingAutostart autostart;
+    FixedClock clock;
+    FakeSocket *socket = nullptr;
+    std::unique_ptr<FakeSocket> ownedSocket;
+    bool trayThere = true;
+
+    QString path(const QString &name) const { return folder->filePath(name); }
+    QByteArray settingsBytes() const
+    {
+        QFile file(path(u"Settings.inf"_s));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void writeSettings(const QByteArray &bytes)
+    {
+        QFile file(path(u"Settings.inf"_s));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    std::unique_ptr<FrmMain> makeForm()
+    {
+        FrmMainServices services;
+        services.prompt = &prompt;
+        services.urlOpener = &urlOpener;
+        services.soundOutput = &sound;
+        services.autostart = &autostart;
+        services.clock = &clock;
+        services.socket = socket;
+        services.executablePath = path(u"larkspur"_s);
+        services.executableFolder = folder->path();
+        services.trayAvailable = [this] { return trayThere; };
+        return std::make_unique<FrmMain>(services);
+    }
+    std::unique_ptr<FrmMain> started()
+    {
+        auto form = makeForm();
+        form->Form_Load();
+        return form;
+    }
+
+private slots:
+    void init()
+    {
+        folder = std::make_unique<QTemporaryDir>();
+        prompt = RecordingPrompt();
+        urlOpener.opened.clear();
+        sound.calls.clear();
+        autostart.calls.clear();
+        ownedSocket = std::make_unique<FakeSocket>();
+        socket = ownedSocket.get();
+        trayThere = true;
+    }
+    void cleanup()
+    {
+        ownedSocket.reset();
+        folder.reset();
+    }
+
+    void titleCarriesTheVersion()
+    {
+        QCOMPARE(FrmMain::windowTitleFor(1, 2, 1), u" larkspur  1.2.1"_s);
+        auto form = started();
+        QCOMPARE(form->windowTitle(),
+                 FrmMain::windowTitleFor(LARKSPUR_VERSION_MAJOR, LARKSPUR_VERSION_MINOR,
+                                         LARKSPUR_VERSION_REVISION));
+        QCOMPARE(form->trayIcon()->icon().toolTip(), form->windowTitle());
+    }
+
+    void firstStartCreatesTheDefaults()
+    {
+        QString minutesWhileAsked;
+        std::unique_ptr<FrmMain> form = makeForm();
+        FrmMain *raw = form.get();
+        prompt.onMessage = [&] { minutesWhileAsked = raw->txtMinutes->text(); };
+        form->Form_Load();
+        QCOMPARE(prompt.shown.size(), 1);
+        QCOMPARE(prompt.shown[0].caption, u"larkspur "_s);
+        QCOMPARE(prompt.shown[0].text, emptyOrZero);
+        // The box already shows the default while the message is up.
+        QCOMPARE(minutesWhileAsked, u"15"_s);
+        QCOMPARE(settingsBytes(), defaults);
+        QCOMPARE(QFile::permissions(path(u"Settings.inf"_s)),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->txtUserName->text(), QString());
+        QCOMPARE(form->txtMinutes->text(), u"15"_s);
+        QVERIFY(form->fraStatus->isHidden() && form->fraReport->isHidden());
+        QVERIFY(socket->connects.isEmpty());
+        // An absent mail.wav is created empty.
+        QVERIFY(QFile::exists(path(u"mail.wav"_s)));
+    }
+
+    void rememberedLoginChecksAtOnceAndHides_data()
+    {
+        QTest::addColumn<QByteArray>("mempass");
+        QTest::addColumn<int>("boxState");
+        QTest::newRow("mempass 1") << QByteArray("1") << 1;
+        QTest::newRow("mempass 1.0 equals 1") << QByteArray("1.0") << 1;
+        QTest::newRow("mempass yes counts as remembered, box stays clear")
+            << QByteArray("yes") << 0;
+        QTest::newRow("mempass missing counts as remembered") << QByteArray() << 0;
+    }
+    void rememberedLoginChecksAtOnceAndHides()
+    {
+        QFETCH(QByteArray, mempass);
+        QFETCH(int, boxState);
+        QByteArray file =
+            fileOf({"[settings]", "POP3MailServer=mail.example", "loginname=somchai",
+                    "loginpass=" + scrambled("s3cret"), "checkeveryon=0", "checkeverymin=15",
+                    "launchatstartup=0", "enablesound=0", "totaloldemail=4"});
+        if (!mempass.isNull())
+            file.replace("loginpass=", "mempass=" + mempass + "\r\nloginpass=");
+        writeSettings(file);
+        auto form = started();
+        QCOMPARE(form->txtPassword->text(), u"s3cret"_s);
+        QCOMPARE(form->chkMemPass->Value(), boxState);
+        QCOMPARE(socket->connects, (QStringList{u"mail.example:110"_s}));
+        QVERIFY(!form->isVisible());
+        QVERIFY(form->fraStatus->isVisibleTo(form.get()));
+        QCOMPARE(form->check().TotalOldEmail, 4);
+        QVERIFY(prompt.shown.isEmpty());
+    }
+
+    void noTrayKeepsTheWindowReachable()
+    {
+        trayThere = false;
+        writeSettings(fileOf({"[settings]", "POP3MailServer=mail.example", "loginname=somchai",
+                              "mempass=1", "loginpass=" + scrambled("pw"), "checkeverymin=15"}));
+        auto form = started();
+        QCOMPARE(socket->connects.size(), 1);
+        QVERIFY(form->isVisible());
+        QVERIFY2(form->txtStatus->Text().contains(u"No system tray"_s),
+                 qPrintable(form->txtStatus->Text()));
+    }
+
+    void forgottenPasswordShowsTheWindow()
+    {
+        writeSettings(fileOf({"[settings]", "POP3MailServer=mail.example", "loginname=somchai",
+                              "mempass=0", "loginpass=" + scrambled("pw"), "checkeverymin=15"}));
+        auto form = started();
+        QCOMPARE(form->txtPassword->text(), QString());
+        QVERIFY(form->isVisible());
+        QVERIFY(socket->connects.isEmpty());
+    }
+
+    void storedPasswordSurvivesEverySaveOfTheStart()
+    {
+        writeSettings(
+            fileOf({"[settings]", "POP3MailServer=mail.example", "loginname=somchai", "mempass=1",
+                    "loginpass=" + scrambled("abc"), "checkeveryon=1", "checkeverymin=15",
+                    "launchatstartup=0", "enablesound=1", "totaloldemail=0"}));
+        auto form = makeForm();
+        QList<QByteArray> saved;
+        // Connected after the window's own handlers, so each sees the file its save wrote.
+        for (CheckBox *box : {form->chkMemPass, form->chkEvery, form->chkOpenSound})
+            connect(box, &QCheckBox::stateChanged, this, [&] { saved.append(settingsBytes()); });
+        form->Form_Load();
+        QCOMPARE(saved.size(), 3);
+        for (const QByteArray &bytes : saved)
+            QVERIFY2(bytes.contains("loginpass=" + scrambled("abc") + "\r\n"), bytes.constData());
+    }
+
+    void storedValuesReachTheirHandlers_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("minutes");
+        QTest::addColumn<QStringList>("prompts");
+        QTest::newRow("120 is longer than typing allows")
+            << QByteArray("checkeverymin=120") << u"15"_s << QStringList{digitsOnly};
+        QTest::newRow("zero") << QByteArray("checkeverymin=0") << u"15"_s
+                              << QStringList{emptyOrZero};
+        QTest::newRow("half a minute is kept")
+            << QByteArray("checkeverymin=.5") << u".5"_s << QStringList{};
+    }
+    void storedValuesReachTheirHandlers()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, minutes);
+        QFETCH(QStringList, prompts);
+        writeSettings(fileOf({"[settings]", line}));
+        auto form = started();
+        QCOMPARE(form->txtMinutes->text(), minutes);
+        QStringList texts;
+        for (const auto &shown : prompt.shown)
+            texts << shown.text;
+        QCOMPARE(texts, prompts);
+        QVERIFY(settingsBytes().contains("checkeverymin=" + minutes.toUtf8() + "\r\n"));
+    }
+
+    void rememberedCount_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<qint64>("count");
+        QTest::newRow("not a number") << QByteArray("abc") << qint64(0);
+        QTest::newRow("beyond 16 bits is kept whole") << QByteArray("40000") << qint64(40000);
+        QTest::newRow("negative") << QByteArray("-3") << qint64(-3);
+    }
+    void rememberedCount()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(qint64, count);
+        writeSettings(fileOf({"[settings]", "checkeverymin=15", "totaloldemail=" + stored}));
+        auto form = started();
+        QCOMPARE(qint64(form->check().TotalOldEmail), count);
+    }
+
+    void startAtLogonIsWrittenAgainAtEveryStart()
+    {
+        writeSettings(fileOf({"[settings]", "checkeverymin=15", "launchatstartup=1"}));
+        auto form = started();
+        QCOMPARE(autostart.calls, (QStringList{u"Larkspur = "_s + path(u"larkspur"_s)}));
+        QCOMPARE(form->chkLoadStart->Value(), 1);
+    }
+
+    void checkBoxStatesOutOfRangeAreRefused()
+    {
+        writeSettings(
+            fileOf({"[settings]", "checkeverymin=15", "checkeveryon=7", "enablesound=2"}));
+        auto form = started();
+        QCOMPARE(form->chkEvery->Value(), 0);
+        QCOMPARE(form->chkOpenSound->Value(), 2);
+    }
+
+    void byteOrderMarkDoesNotHideTheSection()
+    {
+        writeSettings("\xEF\xBB\xBF" + fileOf({"[settings]", "POP3MailServer=mail.example",
+                                               "loginname=somchai", "checkeverymin=20"}));
+        auto form = started();
+        QCOMPARE(form->txtPOP3Server->text(), u"mail.example"_s);
+        QCOMPARE(form->txtMinutes->text(), u"20"_s);
+        QVERIFY(settingsBytes().contains("loginname=somchai\r\n"));
+    }
+
+    void unreadableSettingsAreNeverOverwritten()
+    {
+        QVERIFY(QDir(folder->path()).mkdir(u"Settings.inf"_s));
+        auto form = started();
+        QVERIFY(QFileInfo(path(u"Settings.inf"_s)).isDir());
+        QVERIFY(!form->txtStatus->Text().isEmpty());
+        QVERIFY(form->isVisible());
+        // The program goes on: an option change still works, and still does not overwrite.
+        form->chkEvery->setValue(1);
+        QVERIFY(QFileInfo(path(u"Settings.inf"_s)).isDir());
+    }
+
+    void everyOptionChangeIsSaved_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QByteArray>("ticked");
+        QTest::newRow("chkEvery") << u"chkEvery"_s << QByteArray("checkeveryon=1");
+        QTest::newRow("chkMemPass") << u"chkMemPass"_s << QByteArray("mempass=1");
+        QTest::newRow("chkOpenSound") << u"chkOpenSound"_s << QByteArray("enablesound=1");
+        QTest::newRow("chkLoadStart") << u"chkLoadStart"_s << QByteArray("launchatstartup=1");
+    }
+    void everyOptionChangeIsSaved()
+    {
+        QFETCH(QString, box);
+        QFETCH(QByteArray, ticked);
+        writeSettings(defaults);
+        auto form = started();
+        auto *check = form->findChild<CheckBox *>(box);
+        QVERIFY(check);
+        QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+        QCOMPARE(check->Value(), 1);
+        QVERIFY2(settingsBytes().contains(ticked + "\r\n"), settingsBytes().constData());
+        QTest::mouseClick(check, Qt::LeftButton, {}, QPoint(6, check->height() / 2));
+        QCOMPARE(check->Value(), 0);
+        QByteArray cleared = ticked;
+        cleared.back() = '0';
+        QVERIFY2(settingsBytes().contains(cleared + "\r\n"), settingsBytes().constData());
+    }
+
+    void typedIntervalsAreValidatedAndSaved()
+    {
+        writeSettings(defaults);
+        auto form = started();
+        form->SSTab1->setCurrentIndex(1);
+        form->txtMinutes->selectAll();
+        QTest::keyClicks(form->txtMinutes, u"30"_s);
+        QCOMPARE(form->txtMinutes->text(), u"30"_s);
+        QVERIFY(settingsBytes().contains("checkeverymin=30\r\n"));
+        // A third typed character is refused.
+        QTest::keyClicks(form->txtMinutes, u"5"_s);
+        QCOMPARE(form->txtMinutes->text(), u"30"_s);
+        QVERIFY(prompt.shown.isEmpty());
+    }
+
+    void passwordShowsStars()
+    {
+        auto form = started();
+        QTest::keyClicks(form->txtPassword, u"pa ss!"_s);
+        QCOMPARE(form->txtPassword->text(), u"pa ss!"_s);
+        QCOMPARE(form->txtPassword->displayText(), u"******"_s);
+        QCOMPARE(form->txtPassword->echoMode(), QLineEdit::Password);
+    }
+
+    void reportBoxesAreLockedAndSkipped()
+    {
+        auto form = started();
+        for (QLineEdit *box :
+             {form->Text1, form->txtNewEmail, form->Text3, form->txtFrom, form->txtNewMail,
+              form->Text2, form->txtLastCheck, form->txtMailSize}) {
+            QVERIFY2(box->isReadOnly(), qPrintable(box->objectName()));
+            QCOMPARE(box->focusPolicy(), Qt::NoFocus);
+        }
+        QVERIFY(!form->txtStatus->isReadOnly());
+        QVERIFY(form->txtStatus->focusPolicy() & Qt::TabFocus);
+        QCOMPARE(form->size(), QSize(336, 206));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+        QVERIFY(
+            !(form->windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint)));
+        QVERIFY(form->Image1->y() >= form->height() && form->Image2->y() >= form->height());
+    }
+
+    void windowCommands()
+    {
+        writeSettings(defaults);
+        auto form = started();
+        QVERIFY(form->isVisible());
+        form->labHide_Click();
+        QVERIFY(!form->isVisible());
+        form->MenuOption_Click();
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->SSTab1->currentIndex(), 1);
+        form->SSTab1->setCurrentIndex(0);
+        form->hide();
+        form->MenuShow_Click();
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->SSTab1->currentIndex(), 0);
+
+        form->txtPOP3Server->setText(u" mail.example "_s);
+        form->labOpenMail_Click();
+        QCOMPARE(urlOpener.opened, (QStringList{u"http:// mail.example "_s}));
+    }
+
+    void closeBoxOnlyHides()
+    {
+        writeSettings(defaults);
+        auto form = started();
+        QFile::remove(path(u"Settings.inf"_s));
+        QVERIFY(!form->close());
+        QVERIFY(!form->isVisible());
+        QVERIFY(QFile::exists(path(u"Settings.inf"_s)));
+        QVERIFY(form->Timer1->isActive());
+        QVERIFY(form->trayIcon()->icon().isVisible());
+    }
+
+    void queryUnloadForEachReason_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("from the window's frame") << 0 << true;
+        QTest::newRow("code") << 1 << false;
+        QTest::newRow("session ending") << 2 << false;
+    }
+    void queryUnloadForEachReason()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, cancel);
+        writeSettings(defaults);
+        auto form = started();
+        QFile::remove(path(u"Settings.inf"_s));
+        QCOMPARE(form->Form_QueryUnload(mode), cancel);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(settingsBytes(), defaults);
+    }
+
+    void trayMessages_data()
+    {
+        QTest::addColumn<int>("reason");
+        QTest::addColumn<int>("message");
+        QTest::newRow("double-click") << int(QSystemTrayIcon::DoubleClick) << 0x203;
+        QTest::newRow("context") << int(QSystemTrayIcon::Context) << 0x205;
+        QTest::newRow("single click") << int(QSystemTrayIcon::Trigger) << 0;
+        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << 0;
+        QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << 0;
+    }
+    void trayMessages()
+    {
+        QFETCH(int, reason);
+        QFETCH(int, message);
+        QCOMPARE(TrayIcon::messageFor(QSystemTrayIcon::ActivationReason(reason)), message);
+    }
+
+    void doubleClickTogglesTheWindow()
+    {
+        writeSettings(defaults);
+        auto form = started();
+        form->txtStatus->setText(u"one\r\ntwo\r\n"_s);
+        QTextCursor start = form->txtStatus->textCursor();
+        start.setPosition(0);
+        form->txtStatus->setTextCursor(start);
+        form->Form_MouseMove(0x203);
+        QVERIFY(!form->isVisible());
+        form->Form_MouseMove(0x203);
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->txtStatus->textCursor().position(), form->txtStatus->toPlainText().size());
+        // Pointer movement and single clicks do nothing.
+        for (int other : {0x200, 0x201, 0x202, 0x204})
+            form->Form_MouseMove(other);
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->MenuFile->isVisible());
+        form->Form_MouseMove(0x205);
+        QTRY_VERIFY(form->MenuFile->isVisible());
+        form->MenuFile->hide();
+    }
+
+    void menuExitSavesAndRemovesTheIcon()
+    {
+        writeSettings(defaults);
+        auto form = started();
+        QVERIFY(form->trayIcon()->icon().isVisible());
+        form->chkEvery->blockSignals(true);
+        form->chkEvery->setValue(1);
+        form->chkEvery->blockSignals(false);
+        form->MenuExit_Click();
+        QVERIFY(!form->trayIcon()->icon().isVisible());
+        QVERIFY(settingsBytes().contains("checkeveryon=1\r\n"));
+        QVERIFY(socket->sent.isEmpty());
+    }
+
+    void checkButtonClearsTheReport()
+    {
+        writeSettings(defaults);
+        auto form = started();
+        form->txtUserName->setText(u"somchai"_s);
+        form->txtPassword->setText(u"pw"_s);
+        form->txtPOP3Server->setText(u"mail.example"_s);
+        form->txtLastCheck->setText(u"x"_s);
+        form->txtNewMail->setText(u"3"_s);
+        form->txtMailSize->setText(u"y"_s);
+        form->txtNewEmail->setText(u"2"_s);
+        form->fraReport->show();
+        form->ProgressBar1->setValue(100);
+        QTest::mouseClick(form->cmdCheckNow, Qt::LeftButton);
+        QCOMPARE(form->txtLastCheck->text(), QString());
+        QCOMPARE(form->txtNewMail->text(), QString());
+        QCOMPARE(form->txtMailSize->text(), QString());
+        QCOMPARE(form->txtNewEmail->text(), u"2"_s);
+        QCOMPARE(form->ProgressBar1->value(), 0);
+        QVERIFY(!form->fraStatus->isHidden() && form->fraReport->isHidden());
+        QCOMPARE(socket->connects, (QStringList{u"mail.example:110"_s}));
+    }
+
+    void timerStartsChecksFromTheTray()
+    {
+        writeSettings(fileOf({"[settings]", "POP3MailServer=mail.example", "loginname=somchai",
+                              "mempass=0", "checkeveryon=1", "checkeverymin=1"}));
+        auto form = started();
+        form->txtPassword->setText(u"pw"_s);
+        form->hide();
+        for (int tick = 0; tick < 119; ++tick)
+            form->Timer1_Timer();
+        QCOMPARE(socket->connects.size(), 1);
+        form->Timer1_Timer();
+        QCOMPARE(socket->connects.size(), 2);
+    }
+};
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"
