@@ -44,10 +44,13 @@ class RecordingSoundOutput final : public SoundOutput
 {
 public:
     QStringList calls;
+    std::function<void()> onPlay;
     void stop() override { calls.append(QStringLiteral("stop")); }
     void playSync(const QByteArray &wav) override
     {
         calls.append(QStringLiteral("play %1").arg(wav.size()));
+        if (onPlay)
+            onPlay();
     }
 };
 

@@ -4,6 +4,8 @@
 #include "FakeSocket.h"
 #include "app/FrmMain.h"
 #include "mailcheck/MailCheck.h"
+#include "notify/PopUp.h"
+#include "notify/PopUpHost.h"
 #include "tray/TrayIcon.h"
 
 #include <QFile>
@@ -11,6 +13,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -493,6 +496,52 @@ private slots:
         QCOMPARE(form->ProgressBar1->value(), 0);
         QVERIFY(!form->fraStatus->isHidden() && form->fraReport->isHidden());
         QCOMPARE(socket->connects, (QStringList{u"mail.example:110"_s}));
+    }
+
+    void newMailIsAnnouncedAfterTheSound_data()
+    {
+        QTest::addColumn<int>("soundBox");
+        QTest::addColumn<QStringList>("soundCalls");
+        QTest::newRow("sound on") << 1 << QStringList{u"stop"_s, u"play 4"_s};
+        QTest::newRow("sound off") << 0 << QStringList{};
+    }
+    void newMailIsAnnouncedAfterTheSound()
+    {
+        QFETCH(int, soundBox);
+        QFETCH(QStringList, soundCalls);
+        QFile wav(path(u"mail.wav"_s));
+        QVERIFY(wav.open(QIODevice::WriteOnly));
+        wav.write("RIFF");
+        wav.close();
+        writeSettings(fileOf({"[settings]", "POP3MailServer=mail.example", "loginname=somchai",
+                              "mempass=1", "loginpass=" + scrambled("pw"), "checkeverymin=15",
+                              "enablesound=" + QByteArray::number(soundBox), "totaloldemail=1"}));
+        auto form = started();
+        // The window is loaded before the sound, but it waits below the screen until the sound
+        // ends.
+        bool popupOnScreenDuringSound = false;
+        sound.onPlay = [&] {
+            const QWidget *popup = form->popUp().window();
+            popupOnScreenDuringSound = popup && popup->isVisible() &&
+                                       popup->geometry().intersects(popup->screen()->geometry());
+        };
+        for (const QString &line : {u"+OK ready\r\n"_s, u"+OK\r\n"_s, u"+OK logged in\r\n"_s})
+            socket->arrive(line);
+        socket->arrive(u"+OK 3 12345\r\n"_s);
+        QCOMPARE(socket->sent, (QStringList{u"USER somchai\r\n"_s, u"PASS pw\r\n"_s, u"STAT\r\n"_s,
+                                            u"QUIT\r\n"_s}));
+        QCOMPARE(form->txtNewMail->text(), u"3"_s);
+        QCOMPARE(form->txtNewEmail->text(), u"2"_s);
+        QCOMPARE(form->txtMailSize->text(), u"อีเมลล์ทั้งหมดมีขนาด 12 กิโลไบต์"_s);
+        QVERIFY(form->txtLastCheck->text().startsWith(u"เช็คเมื่อ "_s));
+        QVERIFY(!form->fraReport->isHidden() && form->fraStatus->isHidden());
+        QCOMPARE(form->ProgressBar1->value(), 100);
+        QVERIFY(settingsBytes().contains("totaloldemail=3\r\n"));
+        QVERIFY(form->popUp().window());
+        QVERIFY(form->popUp().window()->isVisible());
+        QCOMPARE(sound.calls, soundCalls);
+        QVERIFY(!popupOnScreenDuringSound);
+        QVERIFY(!form->txtStatus->Text().contains(u"pw\r\n"_s));
     }
 
     void timerStartsChecksFromTheTray()
