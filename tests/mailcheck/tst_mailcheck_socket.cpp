@@ -1,0 +1,234 @@
+// A whole check over the real Winsock1 against scripted servers: what the log shows for each way
+// a server can answer or misbehave, and what the server receives.
+#include "FakeCheckView.h"
+#include "ScriptedServer.h"
+#include "mailcheck/MailCheck.h"
+#include "mailcheck/Winsock1.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace
+{
+
+struct Session {
+    QStringList journal;
+    FakeCheckView view{journal};
+    Winsock1 socket;
+    SteppingClock clock;
+    MailCheck check{view, socket, clock};
+
+    explicit Session(const ScriptedServer &server, const QString &host = u"127.0.0.1"_s)
+    {
+        view.server = host;
+        check.setPort(server.port());
+    }
+};
+
+const QString Failure = u"เกิดความผิดพลาด : "_s;
+const QString UserLine = u"ชื่อผู้ใช้ : demo\r\n"_s;
+const QString PassLine = u"รหัสผ่าน : xxxxxxxxxxxx \r\n"_s;
+
+} // namespace
+
+class TestMailCheckSocket : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hostileServers_data();
+    void hostileServers();
+    void greetingSplitInThreeSegments();
+    void wholeSession_data();
+    void wholeSession();
+    void chatterAfterQuit();
+    void refusedConnection();
+    void newCheckWhileTheOldOneIsOpen();
+};
+
+void TestMailCheckSocket::hostileServers_data()
+{
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<QList<QByteArray>>("answers");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<int>("step");
+
+    // Rows whose log names "0.3 seconds" run with that deadline, the others with the default.
+    QTest::newRow("-ERR as greeting") << QByteArray("-ERR busy\r\n") << QList<QByteArray>()
+                                      << Failure + u"-ERR busy\r\n48 POP3 Error"_s << 0;
+    QTest::newRow("-ERR to USER") << QByteArray("+OK\r\n") << QList<QByteArray>{"-ERR who?\r\n"}
+                                  << Failure + u"-ERR who?\r\n48 POP3 Error"_s << 1;
+    QTest::newRow("-ERR to PASS") << QByteArray("+OK\r\n")
+                                  << QList<QByteArray>{"+OK\r\n",
+                                                       "-ERR [AUTH] Authentication failed.\r\n"}
+                                  << Failure +
+                                         u"-ERR [AUTH] Authentication failed.\r\n48 POP3 Error"_s
+                                  << 2;
+    QTest::newRow("-ERR to STAT") << QByteArray("+OK\r\n")
+                                  << QList<QByteArray>{"+OK\r\n", "+OK\r\n", "-ERR locked\r\n"}
+                                  << Failure + u"-ERR locked\r\n48 POP3 Error"_s << 3;
+    QTest::newRow("NUL before the plus") << QByteArrayLiteral("\0+OK\r\n") << QList<QByteArray>()
+                                         << Failure + u"\uFFFD+OK\r\n48 POP3 Error"_s << 0;
+    QTest::newRow("silence after the greeting")
+        << QByteArray("+OK\r\n") << QList<QByteArray>()
+        << u"+OK\r\n\r\n"_s + UserLine +
+               u"10060 : Timed out: the server's reply did not arrive whole within 0.3 seconds\r\n"_s
+        << 1;
+    QTest::newRow("no greeting")
+        << QByteArray() << QList<QByteArray>()
+        << u"10060 : Timed out: the server's reply did not arrive whole within 0.3 seconds\r\n"_s
+        << 0;
+    QTest::newRow("1 MB line without CR LF")
+        << QByteArray(1 << 20, 'x') << QList<QByteArray>()
+        << u"10040 : The server's reply line is longer than 4096 bytes\r\n"_s << 0;
+    QTest::newRow("huge reply to PASS")
+        << QByteArray("+OK\r\n") << QList<QByteArray>{"+OK\r\n", QByteArray(1 << 20, '+')}
+        << u"+OK\r\n\r\n"_s + UserLine + u"+OK\r\n\r\n"_s + PassLine +
+               u"10040 : The server's reply line is longer than 4096 bytes\r\n"_s
+        << 2;
+}
+
+void TestMailCheckSocket::hostileServers()
+{
+    QFETCH(QByteArray, greeting);
+    QFETCH(QList<QByteArray>, answers);
+    QFETCH(QString, log);
+    QFETCH(int, step);
+
+    ScriptedServer server;
+    server.greeting = greeting;
+    server.answers = answers;
+    Session s(server);
+    if (log.contains(u"0.3 seconds"_s))
+        s.socket.setTimeout(300ms);
+    QVERIFY(!s.check.CheckEmail());
+
+    QTRY_COMPARE(s.view.status, log);
+    QCOMPARE(s.check.CheckStep, step);
+    QVERIFY(server.waitForClientGone());
+    QCOMPARE(s.socket.state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(s.view.popupShows, 0);
+    QCOMPARE(s.view.saves, 0);
+}
+
+void TestMailCheckSocket::greetingSplitInThreeSegments()
+{
+    ScriptedServer server;
+    Session s(server);
+    QVERIFY(!s.check.CheckEmail());
+    QVERIFY(server.waitForClient());
+    server.send("+OK POP3 ");
+    QTRY_COMPARE(s.socket.pendingBytes(), 9);
+    server.send("server ");
+    QTRY_COMPARE(s.socket.pendingBytes(), 16);
+    server.send("ready\r\n");
+    QVERIFY(server.waitForLines(1));
+
+    // One reply, one step: USER goes out once and the log shows the greeting whole.
+    QCOMPARE(server.received, QList<QByteArray>{"USER demo\r\n"});
+    QCOMPARE(s.view.status, u"+OK POP3 server ready\r\n\r\n"_s + UserLine);
+    QCOMPARE(s.check.CheckStep, 1);
+}
+
+void TestMailCheckSocket::wholeSession_data()
+{
+    QTest::addColumn<bool>("ipv6");
+    QTest::addColumn<QString>("host");
+    QTest::newRow("IPv4") << false << u"127.0.0.1"_s;
+    QTest::newRow("IPv6") << true << u"::1"_s;
+}
+
+void TestMailCheckSocket::wholeSession()
+{
+    QFETCH(bool, ipv6);
+    QFETCH(QString, host);
+
+    ScriptedServer server(
+        QHostAddress(ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost));
+    if (ipv6 && !server.isListening())
+        QSKIP("no IPv6 loopback here");
+    server.greeting = "+OK ready\r\n";
+    server.answers = {"+OK\r\n", "+OK Logged in.\r\n", "+OK 2 2048\r\n", "+OK bye\r\n"};
+    server.closeAfterAnswers = true;
+    Session s(server, host);
+    s.view.userName = u"สมชาย"_s;
+    s.view.password = u"pass word:ü"_s;
+    QVERIFY(!s.check.CheckEmail());
+
+    QVERIFY(server.waitForClientGone());
+    QTRY_COMPARE(s.socket.state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(server.received,
+             (QList<QByteArray>{u"USER สมชาย\r\n"_s.toUtf8(), u"PASS pass word:ü\r\n"_s.toUtf8(),
+                                "STAT\r\n", "QUIT\r\n"}));
+    QCOMPARE(s.check.CheckStep, 4);
+    QCOMPARE(s.view.newMail, u"2"_s);
+    QCOMPARE(s.view.popupMail, u"มีอีเมลล์ใหม่ 2 [2] ฉบับ "_s);
+    // The server's goodbye is logged; its closing the connection afterwards adds nothing.
+    QVERIFY2(s.view.status.endsWith(u"+OK 2 2048\r\n\r\nรับข้อมูลเรียบร้อย (ออกจากระบบ)\r\n"
+                                    u"+OK bye\r\n\r\n"_s),
+             qPrintable(s.view.status));
+}
+
+void TestMailCheckSocket::chatterAfterQuit()
+{
+    ScriptedServer server;
+    server.greeting = "+OK\r\n";
+    QByteArray flood = "+OK bye\r\n";
+    for (int i = 0; i < 2000; ++i)
+        flood += "+OK still here\r\n";
+    server.answers = {"+OK\r\n", "+OK\r\n", "+OK 1 100\r\n", flood};
+    Session s(server);
+    QVERIFY(!s.check.CheckEmail());
+
+    // The client hangs up after the goodbye; the server never would.
+    QVERIFY(server.waitForLines(4)); // USER, PASS, STAT, QUIT
+    QVERIFY(server.waitForClientGone());
+    QCOMPARE(s.socket.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY2(s.view.status.endsWith(u"รับข้อมูลเรียบร้อย (ออกจากระบบ)\r\n+OK bye\r\n\r\n"_s),
+             qPrintable(s.view.status));
+    QCOMPARE(s.check.CheckStep, 4);
+    QCOMPARE(s.view.popupShows, 1);
+}
+
+void TestMailCheckSocket::refusedConnection()
+{
+    quint16 port = 0;
+    {
+        ScriptedServer gone;
+        port = gone.port();
+    }
+    QStringList journal;
+    FakeCheckView view(journal);
+    view.server = u"127.0.0.1"_s;
+    view.status = u"an old log\r\n"_s;
+    Winsock1 socket;
+    SteppingClock clock;
+    MailCheck check(view, socket, clock);
+    check.setPort(port);
+    QVERIFY(!check.CheckEmail());
+    QTRY_COMPARE(view.status, u"10061 : Connection refused\r\n"_s);
+    QCOMPARE(check.CheckStep, 0);
+}
+
+void TestMailCheckSocket::newCheckWhileTheOldOneIsOpen()
+{
+    ScriptedServer first;
+    first.greeting = "+OK\r\n";
+    first.answers = {"+OK\r\n"}; // and then no answer to PASS
+    Session s(first);
+    QVERIFY(!s.check.CheckEmail());
+    QTRY_COMPARE(s.check.CheckStep, 2);
+
+    ScriptedServer second;
+    second.greeting = "+OK second\r\n";
+    s.check.setPort(second.port());
+    QVERIFY(!s.check.CheckEmail());
+    QVERIFY(first.waitForClientGone());
+    QTRY_COMPARE(s.view.status, u"+OK second\r\n\r\n"_s + UserLine);
+    QCOMPARE(s.check.CheckStep, 1);
+}
+
+QTEST_GUILESS_MAIN(TestMailCheckSocket)
+#include "tst_mailcheck_socket.moc"
