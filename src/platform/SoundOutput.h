@@ -9,6 +9,7 @@ public:
     virtual ~SoundOutput() = default;
     // Stops whatever is playing.
     virtual void stop() = 0;
-    // Plays the image and returns when it has ended. Undecodable data or no device: returns quietly.
+    // Plays the image and returns when it has ended. Undecodable data or no device: returns
+    // quietly.
     virtual void playSync(const QByteArray &wavImage) = 0;
 };
