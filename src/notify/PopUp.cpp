@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -97,6 +98,7 @@ PopUp::PopUp(std::function<QString()> serverText, UrlOpener &urlOpener, const QC
     QFont windowFont(u"Verdana"_s);
     windowFont.setPointSizeF(8.25);
     setFont(windowFont);
+    setWindowIcon(QIcon(u":/images/popup-window.ico"_s));
 
     const auto place = [this](QWidget *control, int left, int top, int width, int height) {
         control->setGeometry(qRound(left / m_twipsPerPixelX), qRound(top / m_twipsPerPixelY),
