@@ -1,5 +1,20 @@
 #include "tray/TrayIcon.h"
 
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+// The window Qt embeds into an XEmbed tray; it is made anew whenever a tray appears.
+bool isEmbeddedIcon(QObject *object)
+{
+    return object->isWidgetType() && object->objectName() == u"QSystemTrayIconSys"_s;
+}
+} // namespace
+
 TrayIcon::TrayIcon(const QPixmap &picture, const QString &tooltip,
                    std::function<bool()> trayAvailable, QObject *parent)
     : QObject(parent), m_trayAvailable(std::move(trayAvailable))
@@ -11,6 +26,23 @@ TrayIcon::TrayIcon(const QPixmap &picture, const QString &tooltip,
                 if (const int message = messageFor(reason))
                     emit mouseMessage(message);
             });
+    if (QCoreApplication *application = QCoreApplication::instance())
+        application->installEventFilter(this);
+}
+
+bool TrayIcon::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease)
+        return false;
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    if (mouse->button() != Qt::RightButton || !isEmbeddedIcon(watched))
+        return false;
+    // The press goes no further, so Qt's own context request never comes on this path.
+    if (type == QEvent::MouseButtonRelease &&
+        static_cast<QWidget *>(watched)->rect().contains(mouse->position().toPoint()))
+        emit mouseMessage(0x205);
+    return true;
 }
 
 void TrayIcon::add()

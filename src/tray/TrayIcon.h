@@ -6,7 +6,9 @@
 #include <functional>
 
 // The program's one icon in the tray. Qt speaks StatusNotifierItem where the desktop offers it
-// and XEmbed otherwise, and re-embeds the icon when a tray appears after us.
+// and XEmbed otherwise, and re-embeds the icon when a tray appears after us. Qt's XEmbed icon
+// raises its context request when the right button goes down; here the menu belongs to the
+// button's release over the icon, as a press alone must do nothing. One icon per program.
 class TrayIcon : public QObject
 {
     Q_OBJECT
@@ -26,6 +28,9 @@ public:
 
 signals:
     void mouseMessage(int message);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QSystemTrayIcon m_icon;
