@@ -86,8 +86,9 @@ void tst_PopUpDesktop::staysOnTopWithoutTakingTheFocusAndRises()
     auto *layout = new QVBoxLayout(&other);
     layout->addWidget(new QLabel(u"Another program, which keeps the focus"_s));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    other.setGeometry(screen.width() / 3, screen.height() / 3, screen.width() / 2,
-                      screen.height() / 2);
+    // It reaches into the corner where the popup comes to rest.
+    other.setGeometry(screen.width() / 3, screen.height() / 3, screen.width() * 2 / 3 - 20,
+                      screen.height() * 2 / 3 - 40);
     other.show();
     other.activateWindow();
     QTRY_COMPARE_WITH_TIMEOUT(activeWindow(), other.winId(), 10000);
