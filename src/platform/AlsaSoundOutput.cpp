@@ -1,9 +1,9 @@
 #include "platform/AlsaSoundOutput.h"
 
-#include <alsa/asoundlib.h>
+#include "platform/SoundLibraries.h"
+
 #include <cmath>
 #include <cstring>
-#include <sndfile.h>
 #include <thread>
 #include <vector>
 
@@ -81,14 +81,16 @@ sf_count_t imageTell(void *user)
 void quietAlsa(const char *, int, const char *, int, const char *, ...) {}
 
 struct SndfileCloser {
-    void operator()(SNDFILE *file) const { sf_close(file); }
+    const SoundLibraries *lib;
+    void operator()(SNDFILE *file) const { lib->sf_close(file); }
 };
 
 struct PcmCloser {
+    const SoundLibraries *lib;
     void operator()(snd_pcm_t *pcm) const
     {
-        snd_pcm_drop(pcm);
-        snd_pcm_close(pcm);
+        lib->snd_pcm_drop(pcm);
+        lib->snd_pcm_close(pcm);
     }
 };
 
@@ -115,21 +117,21 @@ int msUntil(Clock::time_point deadline)
 
 // Writes the frames, waiting for room in the device up to the deadline. False when the device
 // failed or the deadline passed.
-bool writeFrames(snd_pcm_t *pcm, const short *samples, sf_count_t frames, int channels,
-                 Clock::time_point deadline)
+bool writeFrames(const SoundLibraries &lib, snd_pcm_t *pcm, const short *samples, sf_count_t frames,
+                 int channels, Clock::time_point deadline)
 {
     sf_count_t done = 0;
     while (done < frames) {
         if (Clock::now() >= deadline)
             return false;
-        const snd_pcm_sframes_t n = snd_pcm_writei(pcm, samples + done * channels,
-                                                   static_cast<snd_pcm_uframes_t>(frames - done));
+        const snd_pcm_sframes_t n = lib.snd_pcm_writei(
+            pcm, samples + done * channels, static_cast<snd_pcm_uframes_t>(frames - done));
         if (n == -EAGAIN) {
-            snd_pcm_wait(pcm, msUntil(deadline));
+            lib.snd_pcm_wait(pcm, msUntil(deadline));
             continue;
         }
         if (n < 0) {
-            if (snd_pcm_recover(pcm, static_cast<int>(n), 1) < 0)
+            if (lib.snd_pcm_recover(pcm, static_cast<int>(n), 1) < 0)
                 return false;
             continue;
         }
@@ -139,20 +141,17 @@ bool writeFrames(snd_pcm_t *pcm, const short *samples, sf_count_t frames, int ch
 }
 
 // Lets the device play out what it holds, up to the deadline.
-void drain(snd_pcm_t *pcm, Clock::time_point deadline)
+void drain(const SoundLibraries &lib, snd_pcm_t *pcm, Clock::time_point deadline)
 {
-    if (snd_pcm_drain(pcm) != -EAGAIN)
+    if (lib.snd_pcm_drain(pcm) != -EAGAIN)
         return;
-    while (snd_pcm_state(pcm) == SND_PCM_STATE_DRAINING && Clock::now() < deadline)
+    while (lib.snd_pcm_state(pcm) == SND_PCM_STATE_DRAINING && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 } // namespace
 
-AlsaSoundOutput::AlsaSoundOutput(std::chrono::milliseconds limit) : m_limit(limit)
-{
-    snd_lib_error_set_handler(quietAlsa);
-}
+AlsaSoundOutput::AlsaSoundOutput(std::chrono::milliseconds limit) : m_limit(limit) {}
 
 void AlsaSoundOutput::stop()
 {
@@ -163,12 +162,16 @@ void AlsaSoundOutput::playSync(const QByteArray &wavImage)
 {
     if (wavImage.isEmpty())
         return;
+    const SoundLibraries *lib = SoundLibraries::get();
+    if (!lib)
+        return;
+    lib->snd_lib_error_set_handler(quietAlsa);
 
     MemoryImage image{wavImage.constData(), wavImage.size(), 0};
     SF_VIRTUAL_IO io{imageLength, imageSeek, imageRead, imageWrite, imageTell};
     SF_INFO info{};
     const std::unique_ptr<SNDFILE, SndfileCloser> file(
-        sf_open_virtual(&io, SFM_READ, &info, &image));
+        lib->sf_open_virtual(&io, SFM_READ, &info, &image), SndfileCloser{lib});
     if (!file)
         return;
     const int type = info.format & SF_FORMAT_TYPEMASK;
@@ -177,12 +180,12 @@ void AlsaSoundOutput::playSync(const QByteArray &wavImage)
         return;
 
     snd_pcm_t *rawPcm = nullptr;
-    if (snd_pcm_open(&rawPcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+    if (lib->snd_pcm_open(&rawPcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
         return;
-    const std::unique_ptr<snd_pcm_t, PcmCloser> pcm(rawPcm);
-    if (snd_pcm_set_params(pcm.get(), SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED,
-                           static_cast<unsigned>(info.channels),
-                           static_cast<unsigned>(info.samplerate), 1, DeviceLatencyUs) < 0)
+    const std::unique_ptr<snd_pcm_t, PcmCloser> pcm(rawPcm, PcmCloser{lib});
+    if (lib->snd_pcm_set_params(pcm.get(), SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED,
+                                static_cast<unsigned>(info.channels),
+                                static_cast<unsigned>(info.samplerate), 1, DeviceLatencyUs) < 0)
         return;
 
     const auto deadline = Clock::now() + m_limit + DrainGrace;
@@ -193,15 +196,15 @@ void AlsaSoundOutput::playSync(const QByteArray &wavImage)
     while (framesLeft > 0) {
         // Read as float: libsndfile scales every sample format to full scale only that way.
         const sf_count_t got =
-            sf_readf_float(file.get(), decoded.data(), std::min(FramesPerWrite, framesLeft));
+            lib->sf_readf_float(file.get(), decoded.data(), std::min(FramesPerWrite, framesLeft));
         if (got <= 0)
             break;
         framesLeft -= got;
         const auto samples = static_cast<size_t>(got * info.channels);
         for (size_t i = 0; i < samples; ++i)
             block[i] = toS16(decoded[i]);
-        if (!writeFrames(pcm.get(), block.data(), got, info.channels, deadline))
+        if (!writeFrames(*lib, pcm.get(), block.data(), got, info.channels, deadline))
             return;
     }
-    drain(pcm.get(), deadline);
+    drain(*lib, pcm.get(), deadline);
 }

@@ -3,6 +3,7 @@
 #include "notify/ModSound.h"
 #include "platform/AlsaSoundOutput.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -23,6 +24,12 @@ QByteArray floats(std::initializer_list<float> values)
     return out;
 }
 
+bool sndfileMapped()
+{
+    QFile maps(u"/proc/self/maps"_s);
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libsndfile.so");
+}
+
 QList<qint16> asSamples(const QByteArray &raw)
 {
     QList<qint16> out;
@@ -40,6 +47,8 @@ class tst_AlsaSoundOutput : public QObject
 
 private slots:
     void init();
+    // First: it looks at the process before anything has played.
+    void sndfileIsLoadedByTheFirstSound();
     void writesExactlyTheSamples_data();
     void writesExactlyTheSamples();
     void convertsOtherSampleFormats_data();
@@ -61,6 +70,16 @@ void tst_AlsaSoundOutput::init()
 {
     m_alsa = std::make_unique<AlsaCapture>();
     QVERIFY(m_alsa->capture());
+}
+
+void tst_AlsaSoundOutput::sndfileIsLoadedByTheFirstSound()
+{
+    AlsaSoundOutput output;
+    output.playSync({});
+    QVERIFY2(!sndfileMapped(), "libsndfile was loaded before any sound was played");
+    output.playSync(WavImage::make(WavImage::Header{}, WavImage::ramp16(8, 1)));
+    QVERIFY(sndfileMapped());
+    QCOMPARE(m_alsa->played().size(), 16);
 }
 
 void tst_AlsaSoundOutput::writesExactlyTheSamples_data()
