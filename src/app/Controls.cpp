@@ -122,6 +122,20 @@ void StatusBox::moveCaretToEnd()
     ensureCursorVisible();
 }
 
+DeferredPicture::DeferredPicture(QString resource, QWidget *parent)
+    : QLabel(parent), m_resource(std::move(resource))
+{
+}
+
+void DeferredPicture::showEvent(QShowEvent *event)
+{
+    if (!m_resource.isEmpty()) {
+        setPixmap(QPixmap(m_resource));
+        m_resource.clear();
+    }
+    QLabel::showEvent(event);
+}
+
 LinkLabel::LinkLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
 {
     QFont underlined = font();

@@ -70,5 +70,20 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 };
 
+// A picture read when its window is first shown. The main window spends most runs hidden in the
+// tray; its banner (and the JPEG decoder behind it) need not be in memory until someone opens it.
+class DeferredPicture : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit DeferredPicture(QString resource, QWidget *parent = nullptr);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QString m_resource;
+};
+
 // The pointing hand over links and tabs, drawn for this program.
 QCursor handCursor();

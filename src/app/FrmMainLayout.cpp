@@ -118,9 +118,8 @@ void FrmMain::buildControls()
     setWindowIcon(QIcon(u":/images/window.ico"_s));
     const QCursor hand = handCursor();
 
-    auto *banner = new QLabel(this);
+    auto *banner = new DeferredPicture(u":/images/banner.jpg"_s, this);
     banner->setObjectName(u"banner"_s);
-    banner->setPixmap(QPixmap(u":/images/banner.jpg"_s));
     banner->setGeometry(0, 0, 123, 240);
 
     SSTab1 = place(new QTabWidget, this, QRect(1560, 0, 3495, 3105));

@@ -32,6 +32,19 @@ private slots:
         QCOMPARE(box.Value(), value);
     }
 
+    void deferredPictureIsReadOnFirstShow()
+    {
+        QWidget window;
+        auto *picture = new DeferredPicture(u":/images/banner.jpg"_s, &window);
+        QVERIFY(picture->pixmap().isNull());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(picture->pixmap().size(), QSize(123, 240));
+        window.hide();
+        window.show();
+        QCOMPARE(picture->pixmap().size(), QSize(123, 240));
+    }
+
     void clicksNeverMakeGrey()
     {
         CheckBox box(u"x"_s);
