@@ -6,9 +6,10 @@
 // KNOWN_COUNT goes into Settings.inf as the remembered count, so that a check of an unchanged
 // mailbox finds no new mail and raises no popup: the steady state of the periodic check.
 // Reads one command per line from stdin; "check" runs one check and prints
-//   <µs to the report line> <µs to txtNewMail set> <txtNewMail> <txtMailSize>
-// where the first is from the call of cmdCheckNow_Click() to the moment "รับข้อมูลเรียบร้อย
-// (ออกจากระบบ)" is appended to txtStatus: the report boxes are filled and the count saved by then.
+//   <µs to the report line> <µs to txtNewMail set> <µs to the goodbye> <txtNewMail> <txtMailSize>
+// timed from the call of cmdCheckNow_Click(). The report line is "รับข้อมูลเรียบร้อย (ออกจากระบบ)",
+// appended to txtStatus as QUIT goes out: the report boxes are filled and the count saved by then.
+// The goodbye is the server's answer to QUIT, logged after it.
 // The next command is read once the server's goodbye has been logged, so sessions never overlap.
 // A check that brings no report within 20 s prints "ERROR <status log>" and ends with status 1.
 #include "AppFakes.h"
@@ -122,6 +123,7 @@ int main(int argc, char *argv[])
     Clocked::time_point started;
     std::optional<Clocked::time_point> newMailAt;
     std::optional<Clocked::time_point> reportAt;
+    std::optional<Clocked::time_point> goodbyeAt;
     bool goodbyeLogged = false;
     QEventLoop loop;
     QObject::connect(form.txtNewMail, &QLineEdit::textChanged, [&](const QString &text) {
@@ -133,6 +135,7 @@ int main(int argc, char *argv[])
             if (lastLine(*form.txtStatus) == reportLine)
                 reportAt = Clocked::now();
         } else if (!goodbyeLogged && lastLine(*form.txtStatus) != reportLine) {
+            goodbyeAt = Clocked::now();
             goodbyeLogged = true;
             loop.quit();
         }
@@ -149,6 +152,7 @@ int main(int argc, char *argv[])
         }
         newMailAt.reset();
         reportAt.reset();
+        goodbyeAt.reset();
         goodbyeLogged = false;
         deadline.start(std::chrono::seconds(20));
         started = Clocked::now();
@@ -156,14 +160,15 @@ int main(int argc, char *argv[])
         if (!goodbyeLogged)
             loop.exec();
         deadline.stop();
-        if (!reportAt || !newMailAt) {
+        if (!reportAt || !newMailAt || !goodbyeAt) {
             std::printf("ERROR %s\n",
                         form.txtStatus->Text().replace(u"\r\n"_s, u" | "_s).toUtf8().constData());
             std::fflush(stdout);
             return 1;
         }
-        std::printf("%lld %lld %s %s\n", microsSince(started, *reportAt),
-                    microsSince(started, *newMailAt), form.txtNewMail->text().toUtf8().constData(),
+        std::printf("%lld %lld %lld %s %s\n", microsSince(started, *reportAt),
+                    microsSince(started, *newMailAt), microsSince(started, *goodbyeAt),
+                    form.txtNewMail->text().toUtf8().constData(),
                     form.txtMailSize->text().toUtf8().constData());
         std::fflush(stdout);
     }

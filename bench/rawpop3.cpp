@@ -4,8 +4,9 @@
 //
 //   rawpop3 HOST PORT USER PASSWORD
 //
-// Prints the microseconds from socket() to the end of the QUIT reply, then the STAT reply:
-//   1234 +OK 50 12923
+// Prints the microseconds from socket() to QUIT sent (the answer known, the point where Larkspur
+// writes its report) and to the end of the QUIT reply, then the STAT reply:
+//   1187 1234 +OK 50 12923
 // Exits 1 with a message on stderr when any step fails or a reply is not "+OK".
 #include <arpa/inet.h>
 #include <cerrno>
@@ -118,6 +119,7 @@ int main(int argc, char *argv[])
     ::freeaddrinfo(found);
 
     std::string stat;
+    std::chrono::steady_clock::time_point quitSent;
     {
         Connection pop3(fd);
         pop3.expectOk("greeting");
@@ -128,11 +130,14 @@ int main(int argc, char *argv[])
         pop3.send("STAT");
         stat = pop3.expectOk("STAT");
         pop3.send("QUIT");
+        quitSent = std::chrono::steady_clock::now();
         pop3.expectOk("QUIT");
     }
-    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::steady_clock::now() - start)
-                            .count();
-    std::printf("%lld %s\n", static_cast<long long>(micros), stat.c_str());
+    const auto end = std::chrono::steady_clock::now();
+    const auto micros = [start](std::chrono::steady_clock::time_point at) {
+        return static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::microseconds>(at - start).count());
+    };
+    std::printf("%lld %lld %s\n", micros(quitSent), micros(end), stat.c_str());
     return 0;
 }
