@@ -6,6 +6,7 @@
 #include "settings/Windows874.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSaveFile>
 #include <cerrno>
 #include <sys/stat.h>
@@ -119,8 +120,30 @@ ComposedSettings composeSettings(const SettingsSnapshot &settings)
     return file.result();
 }
 
+// Whether the file at `path` is already, byte for byte, what a save would leave: a regular file,
+// owner-only, holding exactly `bytes`. Reads no more than `bytes.size()`.
+bool alreadyHolds(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    struct stat status {
+    };
+    if (::fstat(file.handle(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        (status.st_mode & 07777) != (S_IRUSR | S_IWUSR) || status.st_size != bytes.size())
+        return false;
+    return file.read(bytes.size() + 1) == bytes;
+}
+
 bool writeSettingsFile(const QString &path, const QByteArray &bytes, QString *error)
 {
+    // Most saves (one after every periodic check) carry the very bytes the file holds: they need
+    // no new file and no wait for the disk to confirm it.
+    if (alreadyHolds(path, bytes)) {
+        if (error)
+            error->clear();
+        return true;
+    }
     const auto fail = [&](const QString &why) {
         if (error)
             *error = oneLine(u"Cannot save %1: %2"_s.arg(QDir::toNativeSeparators(path), why));

@@ -38,6 +38,7 @@ ComposedSettings composeSettings(const SettingsSnapshot &settings);
 // Replaces the file at `path` with `bytes` atomically: a temporary file in the same folder,
 // readable and writable by its owner only, is flushed to disk and renamed over it. On failure the
 // previous file is intact and *error holds one status line: what could not be written and why.
+// A file that already holds exactly `bytes`, owner-only, is left as it is.
 bool writeSettingsFile(const QString &path, const QByteArray &bytes, QString *error);
 
 // programFolder + "/Settings.inf".

@@ -79,6 +79,8 @@ private slots:
     void saveCreatesOwnerOnlyFile();
     void saveNarrowsAWiderFile();
     void saveFollowsALink();
+    void saveOfTheSameBytes_data();
+    void saveOfTheSameBytes();
     void failedSaveKeepsTheOldFile_data();
     void failedSaveKeepsTheOldFile();
 
@@ -522,6 +524,47 @@ void TestSettingsFile::saveFollowsALink()
     QVERIFY2(writeSettingsFile(path(), QByteArrayLiteral("new"), &error), qPrintable(error));
     QVERIFY(QFileInfo(path()).isSymLink());
     QCOMPARE(testfs::readAll(target), QByteArrayLiteral("new"));
+}
+
+// The same bytes again leave the file alone (no new inode, nothing written); anything that
+// differs from what a save would leave gets a new file.
+void TestSettingsFile::saveOfTheSameBytes_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("replaced");
+    const QByteArray bytes = composeSettings(remembered(u"abc"_s)).bytes;
+    QTest::newRow("same bytes, owner only") << bytes << 0600 << false;
+    QTest::newRow("same bytes, readable by others") << bytes << 0644 << true;
+    QTest::newRow("one byte more") << bytes + '\n' << 0600 << true;
+    QTest::newRow("one byte less") << bytes.chopped(1) << 0600 << true;
+    QByteArray changed = bytes;
+    changed[changed.size() - 3] = 'x';
+    QTest::newRow("same length, one byte changed") << changed << 0600 << true;
+    QTest::newRow("empty file") << QByteArray() << 0600 << true;
+}
+
+void TestSettingsFile::saveOfTheSameBytes()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(int, mode);
+    QFETCH(bool, replaced);
+    const QByteArray bytes = composeSettings(remembered(u"abc"_s)).bytes;
+    QVERIFY(testfs::writeAll(path(), before));
+    QVERIFY(::chmod(QFile::encodeName(path()).constData(), mode_t(mode)) == 0);
+    const auto inode = [&] {
+        struct stat status {
+        };
+        return ::stat(QFile::encodeName(path()).constData(), &status) == 0 ? status.st_ino
+                                                                           : ino_t(0);
+    };
+    const ino_t first = inode();
+    QString error = u"stale"_s;
+    QVERIFY2(writeSettingsFile(path(), bytes, &error), qPrintable(error));
+    QCOMPARE(error, QString());
+    QCOMPARE(testfs::readAll(path()), bytes);
+    QCOMPARE(modeOf(path()), 0600);
+    QCOMPARE(inode() != first, replaced);
 }
 
 enum class Fault { ReadOnlyFolder, ReadOnlyMount, FolderNamedSettings, FullDisk, MissingFolder };
