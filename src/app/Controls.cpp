@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QProxyStyle>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QValidator>
 
 using namespace Qt::StringLiterals;
@@ -110,16 +112,45 @@ void StatusBox::setText(const QString &text)
 
 void StatusBox::appendText(const QString &text)
 {
-    setText(Text() + text);
-    moveCaretToEnd();
+    // Inserted at the end rather than by replacing the whole text, so that only the new lines
+    // are laid out. As with a replacement, no undo step is kept: the log is the program's, and a
+    // day of checks must not pile up steps.
+    QString plain = text;
+    plain.replace(u"\r\n"_s, u"\n"_s);
+    QTextDocument *log = document();
+    log->setUndoRedoEnabled(false);
+    // Placed by position inside an edit block, the cursor does not work out its column, which
+    // would lay out the last line.
+    QTextCursor end(log);
+    end.beginEditBlock();
+    end.setPosition(log->characterCount() - 1);
+    end.insertText(plain);
+    end.endEditBlock();
+    log->setUndoRedoEnabled(true);
 }
 
 void StatusBox::moveCaretToEnd()
 {
     QTextCursor cursor = textCursor();
+    if (!isVisible()) {
+        m_revealCaretOnShow = true;
+        // Placing the caret asks for its rectangle, which lays out its line: skipped when the
+        // caret is already there, as it is after the program's own appends.
+        if (cursor.atEnd() && !cursor.hasSelection())
+            return;
+    }
     cursor.movePosition(QTextCursor::End);
     setTextCursor(cursor);
     ensureCursorVisible();
+}
+
+void StatusBox::showEvent(QShowEvent *event)
+{
+    QPlainTextEdit::showEvent(event);
+    if (m_revealCaretOnShow) {
+        m_revealCaretOnShow = false;
+        ensureCursorVisible();
+    }
 }
 
 DeferredPicture::DeferredPicture(QString resource, QWidget *parent)

@@ -43,9 +43,17 @@ public:
 
     QString Text() const;
     void setText(const QString &text);
-    // Appends and puts the caret at the end, so the newest line is in view.
+    // Appends, laying out only the new lines; a caret at the end stays at the end.
     void appendText(const QString &text);
+    // Puts the caret at the end and the newest line in view: at once when shown, else when next
+    // shown, since a hidden log (the program in the tray) need not be laid out to be written.
     void moveCaretToEnd();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    bool m_revealCaretOnShow = false;
 };
 
 // A password box that shows one "*" per character, whatever the desktop's style would draw.

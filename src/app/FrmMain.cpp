@@ -107,6 +107,7 @@ void FrmMain::letEventsRun()
 void FrmMain::tellUser(const QString &line)
 {
     txtStatus->appendText(line + u"\r\n"_s);
+    txtStatus->moveCaretToEnd();
 }
 
 QString FrmMain::programFolder() const
@@ -397,6 +398,10 @@ QString FrmMain::statusText() const
 void FrmMain::setStatusText(const QString &text)
 {
     txtStatus->setText(text);
+}
+void FrmMain::appendStatusText(const QString &text)
+{
+    txtStatus->appendText(text);
 }
 void FrmMain::moveStatusCaretToEnd()
 {

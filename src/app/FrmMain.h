@@ -150,6 +150,7 @@ private:
     QString passwordText() const override;
     QString statusText() const override;
     void setStatusText(const QString &text) override;
+    void appendStatusText(const QString &text) override;
     void moveStatusCaretToEnd() override;
     void setProgress(int value) override;
     void setLastCheckText(const QString &text) override;

@@ -17,6 +17,8 @@ public:
     // txtStatus, the session log. Text uses CR LF between lines.
     virtual QString statusText() const = 0;
     virtual void setStatusText(const QString &text) = 0;
+    // The same as setting it to its text followed by `text`, without redoing the lines there.
+    virtual void appendStatusText(const QString &text) = 0;
     virtual void moveStatusCaretToEnd() = 0;
 
     // ProgressBar1, 0 to 100.

@@ -191,6 +191,6 @@ void MailCheck::Winsock1_Error(qint16 number, const QString &description)
 
 void MailCheck::appendToStatus(const QString &text)
 {
-    m_view.setStatusText(m_view.statusText() + text);
+    m_view.appendStatusText(text);
     m_view.moveStatusCaretToEnd();
 }

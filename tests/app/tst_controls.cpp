@@ -1,8 +1,10 @@
 // The control behaviours the window relies on beyond plain Qt widgets.
 #include "app/Controls.h"
 
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextCursor>
 
 using namespace Qt::StringLiterals;
 
@@ -88,7 +90,75 @@ private slots:
         QCOMPARE(box.Text(), text);
         box.appendText(u"QUIT\r\n"_s);
         QCOMPARE(box.Text(), text + u"QUIT\r\n"_s);
+        box.moveCaretToEnd();
         QCOMPARE(box.textCursor().position(), box.toPlainText().size());
+    }
+
+    // An append must leave the log as replacing it by its own text and the piece would, whatever
+    // the pieces hold: a server's reply may carry a lone CR or split a line end across two.
+    void appendingIsReplacingByTextAndPiece_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QStringList>("pieces");
+        QTest::newRow("into an empty log") << QString() << QStringList{u"+OK\r\n"_s, u"\r\n"_s};
+        QTest::newRow("after text with no line end")
+            << u"a"_s << QStringList{u"b\r\n"_s, u"c"_s, u"d\r\n"_s};
+        QTest::newRow("a line end split across two appends")
+            << u"+OK ready\r"_s << QStringList{u"\nUSER x\r"_s, u"\n"_s};
+        QTest::newRow("a lone CR and a lone LF")
+            << u"x\r\n"_s << QStringList{u"a\rb\r\n"_s, u"c\nd"_s};
+        QTest::newRow("Thai and an empty piece")
+            << u"รับข้อมูล\r\n"_s << QStringList{QString(), u"เรียบร้อย (ออกจากระบบ)\r\n"_s};
+    }
+    void appendingIsReplacingByTextAndPiece()
+    {
+        QFETCH(QString, start);
+        QFETCH(QStringList, pieces);
+        StatusBox appended;
+        StatusBox replaced;
+        appended.setText(start);
+        replaced.setText(start);
+        for (const QString &piece : pieces) {
+            appended.appendText(piece);
+            replaced.setText(replaced.Text() + piece);
+            QCOMPARE(appended.Text(), replaced.Text());
+            QCOMPARE(appended.document()->blockCount(), replaced.document()->blockCount());
+        }
+        // The log keeps no undo steps of its own writing, however many lines a day brings.
+        QVERIFY(!appended.document()->isUndoAvailable());
+    }
+
+    // Written while the window is in the tray, the log must still show its newest line once the
+    // window is shown, wherever the user had left the caret.
+    void newestLineIsInViewOnceShown_data()
+    {
+        QTest::addColumn<bool>("shownWhileWritten");
+        QTest::addColumn<bool>("caretLeftAtStart");
+        QTest::newRow("hidden, caret at the end") << false << false;
+        QTest::newRow("hidden, caret left at the start") << false << true;
+        QTest::newRow("shown, caret left at the start") << true << true;
+    }
+    void newestLineIsInViewOnceShown()
+    {
+        QFETCH(bool, shownWhileWritten);
+        QFETCH(bool, caretLeftAtStart);
+        StatusBox box;
+        box.resize(215, 42);
+        box.setText(u"+OK ready\r\n\r\n"_s);
+        if (shownWhileWritten)
+            box.show();
+        if (caretLeftAtStart)
+            box.setTextCursor(QTextCursor(box.document()));
+        for (int line = 0; line < 20; ++line) {
+            box.appendText(u"line %1\r\n"_s.arg(line));
+            box.moveCaretToEnd();
+            QCOMPARE(box.textCursor().position(), box.toPlainText().size());
+        }
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        const QScrollBar *scroll = box.verticalScrollBar();
+        QVERIFY(scroll->maximum() > 0);
+        QCOMPARE(scroll->value(), scroll->maximum());
     }
 };
 

@@ -48,6 +48,7 @@ public:
         caret = 0;
         m_journal << QStringLiteral("status=") + text;
     }
+    void appendStatusText(const QString &text) override { setStatusText(status + text); }
     void moveStatusCaretToEnd() override
     {
         caret = status.size();
