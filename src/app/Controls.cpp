@@ -1,5 +1,7 @@
 #include "app/Controls.h"
 
+#include "app/Pictures.h"
+
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QProxyStyle>
@@ -183,7 +185,7 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
 
 QCursor handCursor()
 {
-    const QPixmap hand(u":/cursors/hand.png"_s);
+    const QPixmap hand = pngPicture(u":/cursors/hand.png"_s);
     if (hand.isNull())
         return QCursor(Qt::PointingHandCursor);
     // The hot spot is the fingertip.

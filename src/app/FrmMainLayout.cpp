@@ -1,6 +1,7 @@
 // The main window's controls as they were drawn: names, texts, geometry (twips), tab order,
 // fonts and colours.
 #include "app/FrmMain.h"
+#include "app/Pictures.h"
 #include "app/ThaiFonts.h"
 #include "app/Twips.h"
 
@@ -201,9 +202,9 @@ void FrmMain::buildControls()
 
     // Never seen: they lie below the client area and only hold pictures.
     Image2 = place(new QLabel, this, QRect(600, 3840, 240, 240));
-    Image2->setPixmap(QPixmap(u":/images/envelope-coloured.png"_s));
+    Image2->setPixmap(pngPicture(u":/images/envelope-coloured.png"_s));
     Image1 = place(new QLabel, this, QRect(360, 3840, 240, 240));
-    Image1->setPixmap(QPixmap(u":/images/envelope-plain.png"_s));
+    Image1->setPixmap(pngPicture(u":/images/envelope-plain.png"_s));
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);

@@ -1,5 +1,6 @@
 #include "notify/PopUp.h"
 
+#include "app/Pictures.h"
 #include "notify/OnTop.h"
 #include "platform/UrlOpener.h"
 
@@ -109,7 +110,7 @@ PopUp::PopUp(std::function<QString()> serverText, UrlOpener &urlOpener, const QC
     m_image1->setObjectName(u"Image1"_s);
     m_image1->setScaledContents(true);
     // Empty until the artwork is there: a missing resource gives a null pixmap.
-    m_image1->setPixmap(QPixmap(u":/images/popup-envelope.png"_s));
+    m_image1->setPixmap(pngPicture(u":/images/popup-envelope.png"_s));
     place(m_image1, 70, 0, 480, 480);
 
     m_mail = makeLabel(this, u"Mail"_s, QString(), thaiSans(true, false), Qt::AlignCenter,
