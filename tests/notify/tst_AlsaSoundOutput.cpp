@@ -2,8 +2,8 @@
 #include "WavImage.h"
 #include "notify/ModSound.h"
 #include "platform/AlsaSoundOutput.h"
+#include "support/MappedFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,12 +22,6 @@ QByteArray floats(std::initializer_list<float> values)
         WavImage::putU32(out, bits);
     }
     return out;
-}
-
-bool sndfileMapped()
-{
-    QFile maps(u"/proc/self/maps"_s);
-    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libsndfile.so");
 }
 
 QList<qint16> asSamples(const QByteArray &raw)
@@ -76,9 +70,9 @@ void tst_AlsaSoundOutput::sndfileIsLoadedByTheFirstSound()
 {
     AlsaSoundOutput output;
     output.playSync({});
-    QVERIFY2(!sndfileMapped(), "libsndfile was loaded before any sound was played");
+    QVERIFY2(!isMapped("/libsndfile.so"), "libsndfile was loaded before any sound was played");
     output.playSync(WavImage::make(WavImage::Header{}, WavImage::ramp16(8, 1)));
-    QVERIFY(sndfileMapped());
+    QVERIFY(isMapped("/libsndfile.so"));
     QCOMPARE(m_alsa->played().size(), 16);
 }
 
