@@ -14,10 +14,11 @@ bool MinuteCounter::tick(int everyState, const QString &minutesText)
         SecondsCount = 0;
         ++MinutesCount;
     }
-    // An interval that is not a number (a refused one, while its warning is still open) starts
-    // nothing and leaves the minutes as they are.
+    // An interval that is not a number, or not above zero (a refused one, while its warning is
+    // still open), starts nothing and leaves the minutes as they are: "-5" would otherwise be due
+    // at every tick.
     double minutes = 0;
-    if (!parseNumber(minutesText, &minutes))
+    if (!parseNumber(minutesText, &minutes) || !(minutes > 0))
         return false;
     return minutes <= MinutesCount;
 }

@@ -37,6 +37,9 @@ private slots:
         QTest::newRow("99 minutes") << u"99"_s << 5940 << QList<int>{5940};
         QTest::newRow("not a number never checks") << u"abc"_s << 600 << QList<int>{};
         QTest::newRow("empty never checks") << QString() << 600 << QList<int>{};
+        // Each would be due at every tick, since the count is never below them.
+        QTest::newRow("negative never checks") << u"-5"_s << 600 << QList<int>{};
+        QTest::newRow("zero never checks") << u"0"_s << 600 << QList<int>{};
         QTest::newRow("blanks around digits count") << u" 2 "_s << 240 << QList<int>{120, 240};
     }
     void periodicChecks()
