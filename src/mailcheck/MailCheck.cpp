@@ -186,6 +186,10 @@ void MailCheck::DisconnectMe()
 void MailCheck::Winsock1_Error(qint16 number, const QString &description)
 {
     m_socket.Close();
+    // After the report and its QUIT nothing is left to fail: a goodbye that never comes, or a
+    // connection dropped instead of it, ends the session without a word.
+    if (CheckStep == 4)
+        return;
     appendToStatus(QString::number(number) + u" : "_s + description + CrLf);
 }
 

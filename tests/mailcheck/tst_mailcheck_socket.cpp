@@ -44,6 +44,8 @@ private slots:
     void wholeSession_data();
     void wholeSession();
     void chatterAfterQuit();
+    void noGoodbyeIsNoError_data();
+    void noGoodbyeIsNoError();
     void refusedConnection();
     void newCheckWhileTheOldOneIsOpen();
 };
@@ -189,6 +191,38 @@ void TestMailCheckSocket::chatterAfterQuit()
     QVERIFY2(s.view.status.endsWith(u"รับข้อมูลเรียบร้อย (ออกจากระบบ)\r\n+OK bye\r\n\r\n"_s),
              qPrintable(s.view.status));
     QCOMPARE(s.check.CheckStep, 4);
+    QCOMPARE(s.view.popupShows, 1);
+}
+
+void TestMailCheckSocket::noGoodbyeIsNoError_data()
+{
+    QTest::addColumn<bool>("hangUp"); // else silence until the reply deadline has passed
+    QTest::newRow("silence after QUIT") << false;
+    QTest::newRow("the server hangs up instead of a goodbye") << true;
+}
+
+void TestMailCheckSocket::noGoodbyeIsNoError()
+{
+    QFETCH(bool, hangUp);
+
+    ScriptedServer server;
+    server.greeting = "+OK\r\n";
+    server.answers = {"+OK\r\n", "+OK\r\n", "+OK 1 100\r\n"};
+    Session s(server);
+    s.socket.setTimeout(300ms);
+    QVERIFY(!s.check.CheckEmail());
+    QVERIFY(server.waitForLines(4)); // USER, PASS, STAT, QUIT
+    QCOMPARE(s.check.CheckStep, 4);
+    const QString report = s.view.status;
+    if (hangUp)
+        server.close();
+
+    // The connection ends either way, and the log stays the report's.
+    QTRY_COMPARE(s.socket.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(server.waitForClientGone());
+    QTest::qWait(100);
+    QCOMPARE(s.view.status, report);
+    QVERIFY2(report.endsWith(u"รับข้อมูลเรียบร้อย (ออกจากระบบ)\r\n"_s), qPrintable(report));
     QCOMPARE(s.view.popupShows, 1);
 }
 
