@@ -57,7 +57,13 @@ std::optional<QString> MailCheck::CheckEmail()
     }
 
     m_view.setStatusText(QString());
+    const quint64 before = m_session;
     m_view.letEventsRun();
+    // A check started while this one let events run came after this request and serves it:
+    // closing its connection to start again would only lose what it has done.
+    if (m_session != before)
+        return std::nullopt;
+    ++m_session;
     CheckStep = 0;
     m_socket.Close();
     m_socket.setLocalPort(0);
@@ -102,8 +108,8 @@ void MailCheck::Winsock1_DataArrival(qint32 /*bytesTotal*/)
         m_view.setProgress(60);
         break;
     case 3:
-        statStep(reply);
-        endSession();
+        if (statStep(reply))
+            endSession();
         break;
     case 4:
         // The goodbye (or whatever came instead) is the last line a finished session takes: a
@@ -119,12 +125,16 @@ void MailCheck::Winsock1_DataArrival(qint32 /*bytesTotal*/)
     }
 }
 
-void MailCheck::statStep(const QString &reply)
+bool MailCheck::statStep(const QString &reply)
 {
     // A field that is missing or no number leaves the value as it was.
-    if (const auto count = Get_After_Seperator(reply, 1, u" "_s))
-        if (const auto value = ReportFormat::statNumber(*count))
+    bool countRead = false;
+    if (const auto count = Get_After_Seperator(reply, 1, u" "_s)) {
+        if (const auto value = ReportFormat::statNumber(*count)) {
             MessageCount = *value;
+            countRead = true;
+        }
+    }
     if (const auto size = Get_After_Seperator(reply, 2, u" "_s))
         if (const auto value = ReportFormat::statNumber(*size))
             MailboxSize = *value;
@@ -142,9 +152,23 @@ void MailCheck::statStep(const QString &reply)
     m_view.setStatusFrameVisible(false);
     m_view.setReportFrameVisible(true);
 
-    // An empty mailbox is no check to remember: the count of the last one with mail stays.
-    if (MessageCount == 0)
-        return;
+    // The save lets events run; a check started there owns the session from then on.
+    const quint64 session = m_session;
+    if (MessageCount == 0) {
+        // A reply whose count could not be read says nothing about the mailbox: what is
+        // remembered stays.
+        if (!countRead)
+            return true;
+        // An emptied mailbox is remembered as empty, so that the next message is news: a client
+        // that downloads and deletes empties it at every fetch.
+        NewEmailCount = 0;
+        TotalOldEmail = 0;
+        m_view.SaveSettings();
+        if (m_session != session)
+            return false;
+        m_view.setNewEmailText(QString::number(NewEmailCount));
+        return true;
+    }
 
     NewEmailCount = MessageCount - TotalOldEmail;
     if (NewEmailCount > 0) {
@@ -157,13 +181,17 @@ void MailCheck::statStep(const QString &reply)
         m_view.setNewEmailText(QString::number(NewEmailCount));
         TotalOldEmail = MessageCount;
         m_view.SaveSettings();
-        // Last: after the sound has ended and the count is safely saved.
+        // Last: after the sound has ended and the count is safely saved. Shown even when another
+        // check has started meanwhile: the count is remembered, so no later check announces it.
         m_view.showPopup();
     } else {
         TotalOldEmail = MessageCount;
         m_view.SaveSettings();
     }
+    if (m_session != session)
+        return false;
     m_view.setNewEmailText(QString::number(NewEmailCount));
+    return true;
 }
 
 // Every session ends here, with the report made: the server gets its QUIT and its answer is taken

@@ -22,14 +22,14 @@ public:
     MailCheck(CheckView &view, TcpControl &socket, const Clock &clock, QObject *parent = nullptr);
 
     // The replies accepted so far: 0 greeting, 1 USER, 2 PASS, 3 STAT; 4 once the session has been
-    // ended (the next reply, the goodbye, is logged and closes the connection); 7 closes and logs
-    // out (no step enters it).
+    // ended (the next reply, the goodbye, is logged and closes the connection; a socket error then
+    // closes it without a line); 7 closes and logs out (no step enters it).
     qint32 CheckStep = 0;
     // Counts and octets in 64 bits: a big mailbox shows its true count and size.
     qint64 MessageCount = 0;
     qint64 MailboxSize = 0;
     qint64 NewEmailCount = 0;
-    // The count remembered from the previous check with messages.
+    // The count remembered from the previous check whose count could be read.
     qint64 TotalOldEmail = 0;
 
     // The server's POP3 port; tests move it.
@@ -46,7 +46,8 @@ public:
     void Winsock1_Error(qint16 number, const QString &description);
 
 private:
-    void statStep(const QString &reply);
+    // Returns false when the check was replaced while it let events run (in its save).
+    bool statStep(const QString &reply);
     void endSession();
     void appendToStatus(const QString &text);
 
@@ -54,4 +55,7 @@ private:
     TcpControl &m_socket;
     const Clock &m_clock;
     quint16 m_port = DefaultPort;
+    // Sessions started so far. A check started while another one lets events run (its save, its
+    // yields) replaces it: the replaced one compares this number with its own and stops there.
+    quint64 m_session = 0;
 };

@@ -35,8 +35,9 @@ public:
     int sounds = 0;
     QString popupMail, popupEmail, popupCaption;
     int popupShows = 0;
-    // Runs inside SaveSettings, e.g. to see what would be written.
+    // Run inside SaveSettings and inside letEventsRun, as events that arrive there would be.
     std::function<void()> onSave;
+    std::function<void()> onEvents;
 
     QString serverText() const override { return server; }
     QString userNameText() const override { return userName; }
@@ -75,6 +76,8 @@ public:
     {
         ++eventRuns;
         m_journal << QStringLiteral("events");
+        if (onEvents)
+            onEvents();
         QCoreApplication::processEvents();
     }
     bool SaveSettings() override

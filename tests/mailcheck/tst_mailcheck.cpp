@@ -73,6 +73,8 @@ private slots:
     void emptyMailboxThenRefilled();
     void lastCheckReadsTheClockTwice();
     void sessionEndsAfterTheReport();
+    void replacedCheckTouchesNothing_data();
+    void replacedCheckTouchesNothing();
 
     void socketErrors();
     void disconnectMeOnClosedSocket();
@@ -368,9 +370,9 @@ void TestMailCheck::statStep_data()
     QTest::newRow("same as before, saved all the same")
         << u"+OK 3 3072\r\n"_s << qint64(3) << qint64(0) << u"3"_s << u"3"_s << u"0"_s << qint64(3)
         << 1 << none;
-    QTest::newRow("empty mailbox keeps what is remembered")
-        << u"+OK 0 0\r\n"_s << qint64(5) << qint64(9999) << u"0"_s << u"0"_s << u"7 (old)"_s
-        << qint64(5) << 0 << none;
+    QTest::newRow("empty mailbox is remembered as empty")
+        << u"+OK 0 0\r\n"_s << qint64(5) << qint64(9999) << u"0"_s << u"0"_s << u"0"_s << qint64(0)
+        << 1 << none;
     QTest::newRow("no size: the earlier size stays")
         << u"+OK 3\r\n"_s << qint64(3) << qint64(4096) << u"3"_s << u"4"_s << u"0"_s << qint64(3)
         << 1 << none;
@@ -433,7 +435,7 @@ void TestMailCheck::statStep()
         QCOMPARE(s.view.popupEmail, u"ถึงคุณ demo ครับ"_s);
         QCOMPARE(s.view.popupCaption, u"Alert New E-Mail (Inbox)"_s);
     }
-    // An empty mailbox leaves the difference of the last check with mail.
+    // A count that could not be read leaves the difference of the last check.
     if (newEmail == u"7 (old)"_s)
         QCOMPARE(s.check.NewEmailCount, qint64(7));
     else
@@ -508,23 +510,23 @@ void TestMailCheck::emptyMailboxThenRefilled()
         QCOMPARE(s.check.CheckStep, 4);
     };
 
+    // A client that downloads and deletes leaves the mailbox empty: that is remembered.
     check(u"+OK 0 0\r\n"_s);
     QCOMPARE(s.view.newMail, u"0"_s);
-    QCOMPARE(s.check.TotalOldEmail, qint64(5));
-    QCOMPARE(s.view.newEmail, u"1"_s);
-    QCOMPARE(s.view.saves, 0);
-
-    check(u"+OK 2 2048\r\n"_s);
-    QCOMPARE(s.check.NewEmailCount, qint64(-3));
-    QCOMPARE(s.view.newEmail, u"-3"_s);
-    QCOMPARE(s.view.popupShows, 0);
-    QCOMPARE(s.check.TotalOldEmail, qint64(2));
+    QCOMPARE(s.check.TotalOldEmail, qint64(0));
+    QCOMPARE(s.check.NewEmailCount, qint64(0));
+    QCOMPARE(s.view.newEmail, u"0"_s);
     QCOMPARE(s.view.saves, 1);
+    QCOMPARE(s.view.popupShows, 0);
 
-    // Only a count above the remembered one notifies again.
-    check(u"+OK 6 2048\r\n"_s);
+    // So the next messages are new mail, however many there were before.
+    check(u"+OK 2 2048\r\n"_s);
+    QCOMPARE(s.check.NewEmailCount, qint64(2));
+    QCOMPARE(s.view.newEmail, u"2"_s);
     QCOMPARE(s.view.popupShows, 1);
-    QCOMPARE(s.view.popupMail, u"มีอีเมลล์ใหม่ 4 [6] ฉบับ "_s);
+    QCOMPARE(s.view.popupMail, u"มีอีเมลล์ใหม่ 2 [2] ฉบับ "_s);
+    QCOMPARE(s.check.TotalOldEmail, qint64(2));
+    QCOMPARE(s.view.saves, 2);
 }
 
 void TestMailCheck::lastCheckReadsTheClockTwice()
@@ -569,6 +571,62 @@ void TestMailCheck::sessionEndsAfterTheReport()
     QCOMPARE(s.check.TotalOldEmail, qint64(3));
     QCOMPARE(s.view.status, report + u"+OK 9 99999\r\n\r\n-ERR late\r\n\r\n"_s);
     QCOMPARE(s.socket.sent, QStringList{u"QUIT\r\n"_s});
+    // A goodbye that does not come needs no error line.
+    s.socket.raise(10060, u"Timed out"_s);
+    QCOMPARE(s.view.status, report + u"+OK 9 99999\r\n\r\n-ERR late\r\n\r\n"_s);
+}
+
+void TestMailCheck::replacedCheckTouchesNothing_data()
+{
+    QTest::addColumn<bool>("inSave"); // else in the yield of CheckEmail
+    QTest::addColumn<qint64>("totalOld");
+    QTest::addColumn<QString>("statReply");
+    QTest::addColumn<QStringList>("afterReplacement");
+
+    // What the replaced check still does once the new one has connected.
+    QTest::newRow("in the save of a report with new mail")
+        << true << qint64(1) << u"+OK 3 100\r\n"_s << QStringList{u"showPopup"_s};
+    QTest::newRow("in the save of a report without new mail")
+        << true << qint64(3) << u"+OK 3 100\r\n"_s << QStringList();
+    QTest::newRow("in the save of an emptied mailbox")
+        << true << qint64(5) << u"+OK 0 0\r\n"_s << QStringList();
+    QTest::newRow("while the check starting lets events run")
+        << false << qint64(0) << QString() << QStringList();
+}
+
+void TestMailCheck::replacedCheckTouchesNothing()
+{
+    QFETCH(bool, inSave);
+    QFETCH(qint64, totalOld);
+    QFETCH(QString, statReply);
+    QFETCH(QStringList, afterReplacement);
+
+    Session s;
+    s.check.TotalOldEmail = totalOld;
+    bool started = false;
+    const auto startAnother = [&] {
+        if (std::exchange(started, true))
+            return;
+        QVERIFY(!s.check.CheckEmail());
+    };
+    if (inSave) {
+        s.reachStat();
+        s.view.onSave = startAnother;
+        s.socket.arrive(statReply);
+    } else {
+        s.view.onEvents = startAnother;
+        QVERIFY(!s.check.CheckEmail());
+    }
+    QVERIFY(started);
+
+    QCOMPARE(since(s.journal, u"Connect mail.example.org:110"_s), afterReplacement);
+    QCOMPARE(s.journal.count(u"Connect mail.example.org:110"_s), 1);
+    QCOMPARE(s.check.CheckStep, 0);
+    QCOMPARE(s.view.status, QString());
+    // The new check's greeting is its own, not the old one's goodbye.
+    s.socket.arrive(Greeting);
+    QCOMPARE(s.socket.sent.last(), u"USER demo\r\n"_s);
+    QCOMPARE(s.check.CheckStep, 1);
 }
 
 void TestMailCheck::socketErrors()

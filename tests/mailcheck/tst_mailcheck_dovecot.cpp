@@ -86,7 +86,22 @@ private slots:
     void noServerListening();
     void newMailArrives();
     void emptyMailbox();
+    void checkStartedInsideTheReportSave();
 };
+
+namespace
+{
+// Delivers `count` messages the way the demo delivers them.
+bool deliver(int count)
+{
+    QProcess deliver;
+    deliver.start(qEnvironmentVariable("LARKSPUR_SOURCE_DIR") +
+                      u"/tests/support/pop3-add-message"_s,
+                  {qEnvironmentVariable("LARKSPUR_POP3_MAILDIR"), QString::number(count)});
+    return deliver.waitForFinished(30'000) && deliver.exitStatus() == QProcess::NormalExit &&
+           deliver.exitCode() == 0;
+}
+} // namespace
 
 void TestMailCheckDovecot::initTestCase()
 {
@@ -184,12 +199,8 @@ void TestMailCheckDovecot::newMailArrives()
     QVERIFY2(c.runToTheEnd(), qPrintable(c.view.status));
     QCOMPARE(c.check.TotalOldEmail, before.count);
 
-    // Two messages delivered between the checks, the way the demo delivers them.
-    QProcess deliver;
-    deliver.start(environment("LARKSPUR_SOURCE_DIR") + u"/tests/support/pop3-add-message"_s,
-                  {maildir, u"2"_s});
-    QVERIFY(deliver.waitForFinished(30'000));
-    QCOMPARE(deliver.exitCode(), 0);
+    // Two messages delivered between the checks.
+    QVERIFY(deliver(2));
 
     QVERIFY(!c.check.CheckEmail());
     QVERIFY2(c.runToTheEnd(), qPrintable(c.view.status));
@@ -225,14 +236,47 @@ void TestMailCheckDovecot::emptyMailbox()
     QVERIFY2(lines.at(12).startsWith(u"+OK"_s), qPrintable(lines.at(12)));
     QCOMPARE(c.check.CheckStep, 4);
 
+    // The emptied mailbox is remembered, without a notice.
     QCOMPARE(c.view.newMail, u"0"_s);
     QCOMPARE(c.view.mailSize, u"อีเมลล์ทั้งหมดมีขนาด 0 กิโลไบต์"_s);
-    QCOMPARE(c.check.TotalOldEmail, qint64(5));
-    QCOMPARE(c.view.newEmail, u"1"_s);
-    QCOMPARE(c.view.saves, 0);
+    QCOMPARE(c.check.TotalOldEmail, qint64(0));
+    QCOMPARE(c.view.newEmail, u"0"_s);
+    QCOMPARE(c.view.saves, 1);
     QCOMPARE(c.view.popupShows, 0);
     QVERIFY(c.view.reportFrameVisible);
     QVERIFY(!c.view.statusFrameVisible);
+
+    // Fewer messages than were once remembered are still new mail.
+    QVERIFY(deliver(2));
+    QVERIFY(!c.check.CheckEmail());
+    QVERIFY2(c.runToTheEnd(), qPrintable(c.view.status));
+    QCOMPARE(c.view.popupShows, 1);
+    QCOMPARE(c.view.popupMail, u"มีอีเมลล์ใหม่ 2 [2] ฉบับ "_s);
+    QCOMPARE(c.check.TotalOldEmail, qint64(2));
+}
+
+// A second check asked for while the first one saves its report (two quick clicks) runs whole.
+void TestMailCheckDovecot::checkStartedInsideTheReportSave()
+{
+    const Mailbox box = readMailbox(environment("LARKSPUR_POP3_MAILDIR"));
+    Check c(u"127.0.0.1"_s, environment("LARKSPUR_POP3_PASSWORD"));
+    c.check.TotalOldEmail = box.count;
+    c.view.onSave = [&c] {
+        c.view.onSave = nullptr;
+        QVERIFY(!c.check.CheckEmail());
+    };
+    QVERIFY(!c.check.CheckEmail());
+    QVERIFY2(c.runToTheEnd(), qPrintable(c.view.status));
+
+    // The log is the second check's alone, from its greeting to its goodbye.
+    QCOMPARE(c.view.saves, 2);
+    const QStringList lines = c.view.status.split(u"\r\n"_s);
+    QCOMPARE(lines.size(), 15);
+    QVERIFY2(lines.at(0).startsWith(u"+OK"_s), qPrintable(c.view.status));
+    QCOMPARE(lines.at(9), u"+OK %1 %2"_s.arg(box.count).arg(box.octets));
+    QCOMPARE(lines.at(11), u"รับข้อมูลเรียบร้อย (ออกจากระบบ)"_s);
+    QVERIFY2(lines.at(12).startsWith(u"+OK"_s), qPrintable(c.view.status));
+    QCOMPARE(c.view.newEmail, u"0"_s);
 }
 
 QTEST_GUILESS_MAIN(TestMailCheckDovecot)
