@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 using namespace Qt::StringLiterals;
 
@@ -18,6 +19,9 @@ constexpr qsizetype namesBufferSize = 4096;
 // bounds the memory a hostile file can take. Far more than any key and its 1023-byte value need.
 constexpr qsizetype maxKeptLine = 64 * 1024;
 constexpr qint64 chunkSize = 64 * 1024;
+// A settings file is a few hundred bytes; one past this is no settings file, and reading it (once
+// per key) would hold up the start for as long as it takes.
+constexpr qint64 maxFileSize = 1024 * 1024;
 
 bool isBlank(char c)
 {
@@ -127,16 +131,98 @@ private:
     QByteArray m_names;
 };
 
+// Splits bytes into lines (ended by CR, LF or CR LF) for a scan, keeping at most maxKeptLine
+// bytes of each.
+class LineFeeder
+{
+public:
+    explicit LineFeeder(SectionScan &scan) : m_scan(scan) {}
+
+    // Returns false once the scan needs nothing more.
+    bool feed(const QByteArray &bytes, qsizetype from = 0)
+    {
+        for (qsizetype i = from; i < bytes.size(); ++i) {
+            const char c = bytes.at(i);
+            if (c == '\n' && m_lastWasCr) {
+                m_lastWasCr = false;
+                continue; // the LF of a CR LF
+            }
+            m_lastWasCr = c == '\r';
+            if (c == '\r' || c == '\n') {
+                if (!m_scan.line(m_line))
+                    return false;
+                m_line.clear();
+                m_dropping = false;
+                continue;
+            }
+            if (m_dropping)
+                continue;
+            m_line.append(c);
+            m_dropping = m_line.size() >= maxKeptLine;
+        }
+        return true;
+    }
+
+    void finish()
+    {
+        if (!m_line.isEmpty())
+            m_scan.line(m_line);
+    }
+
+private:
+    SectionScan &m_scan;
+    QByteArray m_line;
+    bool m_dropping = false; // the current line passed maxKeptLine
+    bool m_lastWasCr = false;
+};
+
+QString tooLarge()
+{
+    return u"it is larger than 1 MiB"_s;
+}
+
+// A file with a UTF-16 byte-order mark (Notepad saves "Unicode" so) holds the same lines as
+// text; they are scanned in their Windows-874 form, like every other file. Text that Windows-874
+// cannot hold would come back changed, so such a file is not read at all.
+bool scanUtf16(QFile &file, QByteArray bytes, SectionScan &scan, QString *why)
+{
+    const auto encoding =
+        bytes.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE;
+    bytes += file.read(maxFileSize + 1 - bytes.size());
+    if (file.error() != QFileDevice::NoError) {
+        *why = file.errorString();
+        return false;
+    }
+    if (bytes.size() > maxFileSize) {
+        *why = tooLarge();
+        return false;
+    }
+    if (bytes.size() % 2 != 0) {
+        *why = u"it is UTF-16 text cut off in the middle of a character"_s;
+        return false;
+    }
+    QStringDecoder decode(encoding);
+    const QString text = decode(QByteArrayView(bytes).sliced(2));
+    bool representable = false;
+    const QByteArray lines = encodeWindows874(text, &representable);
+    if (decode.hasError() || !representable) {
+        *why = u"it is UTF-16 text with characters that Windows-874 cannot hold"_s;
+        return false;
+    }
+    LineFeeder feeder(scan);
+    if (feeder.feed(lines))
+        feeder.finish();
+    return true;
+}
+
 // Feeds the file's lines to `scan`. Returns false with *why set when the file cannot be read.
 bool scanFile(QFile &file, SectionScan &scan, QString *why)
 {
-    QByteArray chunk;
-    QByteArray line;
-    bool dropping = false; // the current line passed maxKeptLine
-    bool lastWasCr = false;
+    LineFeeder feeder(scan);
+    qint64 total = 0;
     bool first = true;
     for (;;) {
-        chunk = file.read(chunkSize);
+        const QByteArray chunk = file.read(chunkSize);
         if (chunk.isEmpty()) {
             if (file.error() != QFileDevice::NoError) {
                 *why = file.errorString();
@@ -144,34 +230,24 @@ bool scanFile(QFile &file, SectionScan &scan, QString *why)
             }
             break;
         }
-        qsizetype i = 0;
+        // A file that grew past the limit while it was read is refused like a large one.
+        total += chunk.size();
+        if (total > maxFileSize) {
+            *why = tooLarge();
+            return false;
+        }
+        qsizetype from = 0;
         if (first) {
             first = false;
+            if (chunk.startsWith("\xFF\xFE") || chunk.startsWith("\xFE\xFF"))
+                return scanUtf16(file, chunk, scan, why);
             if (chunk.startsWith("\xEF\xBB\xBF"))
-                i = 3;
+                from = 3;
         }
-        for (; i < chunk.size(); ++i) {
-            const char c = chunk.at(i);
-            if (c == '\n' && lastWasCr) {
-                lastWasCr = false;
-                continue; // the LF of a CR LF
-            }
-            lastWasCr = c == '\r';
-            if (c == '\r' || c == '\n') {
-                if (!scan.line(line))
-                    return true;
-                line.clear();
-                dropping = false;
-                continue;
-            }
-            if (dropping)
-                continue;
-            line.append(c);
-            dropping = line.size() >= maxKeptLine;
-        }
+        if (!feeder.feed(chunk, from))
+            return true;
     }
-    if (!line.isEmpty())
-        scan.line(line);
+    feeder.finish();
     return true;
 }
 
@@ -198,7 +274,7 @@ QByteArray ReadIniString(const QString &section, const QString &key, const QByte
 
     const auto fail = [&](const QString &why) {
         if (error)
-            *error = u"Cannot read %1: %2"_s.arg(nativeName(fileName), why);
+            *error = u"อ่านไฟล์ %1 ไม่ได้ : %2"_s.arg(nativeName(fileName), why);
         return fallback;
     };
 
@@ -214,6 +290,8 @@ QByteArray ReadIniString(const QString &section, const QString &key, const QByte
         return fail(u"it is a folder"_s);
     if (!info.isFile())
         return fail(u"it is not a regular file"_s);
+    if (info.size() > maxFileSize)
+        return fail(tooLarge());
 
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))

@@ -8,12 +8,14 @@
 // "=" of the key's line, without blanks or tabs at its ends and without one pair of enclosing
 // double or single quotes, cut to 1023 bytes; the first matching section and, in it, the first
 // matching key count. Lines end at CR, LF or CR LF; a UTF-8 byte-order mark at the start is
-// skipped.
+// skipped. A file that begins with a UTF-16 byte-order mark (LE or BE) is read as that text, in
+// its Windows-874 form.
 //
 // A missing file, section or key gives `defaultValue` (without its trailing blanks, cut to 1023
 // bytes). A file that exists but cannot be read (no permission, a folder, a broken link, not a
-// regular file, a read error) also gives the default, and says why in *error, so that the caller
-// can tell it from a missing one and keep from overwriting it. *error is cleared otherwise.
+// regular file, a read error, larger than 1 MiB, UTF-16 text that Windows-874 cannot hold) also
+// gives the default, and says why in *error (a status line), so that the caller can tell it from a
+// missing one and keep from overwriting it. *error is cleared otherwise.
 //
 // A null `key` lists the names of all keys of the section instead, each followed by a NUL, cut to
 // 4094 bytes. Names are compared in their Windows-874 form; values are returned as the file's

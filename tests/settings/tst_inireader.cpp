@@ -143,6 +143,22 @@ void TestIniReader::lookup_data()
     QTest::newRow("UTF-8 byte-order mark before [settings]")
         << QByteArrayLiteral("\xEF\xBB\xBF[settings]\r\nmempass=1\r\n") << settings << u"mempass"_s
         << none << QByteArrayLiteral("1");
+    // Notepad's "Unicode" (UTF-16 LE) and "Unicode big endian", with their byte-order marks.
+    const QString thai = u"[settings]\r\nloginname=\u0E2A\u0E21\u0E0A\u0E32\u0E22\r\n"_s;
+    QByteArray littleEndian("\xFF\xFE");
+    QByteArray bigEndian("\xFE\xFF");
+    for (const QChar c : thai) {
+        littleEndian += char(c.unicode() & 0xFF);
+        littleEndian += char(c.unicode() >> 8);
+        bigEndian += char(c.unicode() >> 8);
+        bigEndian += char(c.unicode() & 0xFF);
+    }
+    QTest::newRow("UTF-16 LE read as its Windows-874 bytes")
+        << littleEndian << settings << u"loginname"_s << none
+        << QByteArrayLiteral("\xCA\xC1\xAA\xD2\xC2");
+    QTest::newRow("UTF-16 BE read as its Windows-874 bytes")
+        << bigEndian << settings << u"loginname"_s << none
+        << QByteArrayLiteral("\xCA\xC1\xAA\xD2\xC2");
     QTest::newRow("LF line ends") << QByteArrayLiteral("[settings]\nmempass=1\nenablesound=1\n")
                                   << settings << u"enablesound"_s << none << QByteArrayLiteral("1");
     QTest::newRow("CR line ends") << QByteArrayLiteral("[settings]\rmempass=1\renablesound=1\r")
@@ -241,7 +257,7 @@ void TestIniReader::missingFile()
     QCOMPARE(error, QString());
 }
 
-enum class Unreadable { Folder, BrokenLink, NoPermission, Fifo };
+enum class Unreadable { Folder, BrokenLink, NoPermission, Fifo, TooLarge, Utf16Foreign, Utf16Cut };
 
 void TestIniReader::unreadable_data()
 {
@@ -251,6 +267,12 @@ void TestIniReader::unreadable_data()
     QTest::newRow("a broken link") << Unreadable::BrokenLink << u"does not exist"_s;
     QTest::newRow("no read permission") << Unreadable::NoPermission << u"ermission"_s;
     QTest::newRow("a named pipe, which must not hang") << Unreadable::Fifo << u"regular"_s;
+    QTest::newRow("over 1 MiB of comment lines, refused unread")
+        << Unreadable::TooLarge << u"larger than 1 MiB"_s;
+    QTest::newRow("UTF-16 holding what Windows-874 cannot")
+        << Unreadable::Utf16Foreign << u"Windows-874 cannot hold"_s;
+    QTest::newRow("UTF-16 cut in the middle of a character")
+        << Unreadable::Utf16Cut << u"cut off"_s;
 }
 
 void TestIniReader::unreadable()
@@ -276,6 +298,19 @@ void TestIniReader::unreadable()
         break;
     case Unreadable::Fifo:
         QCOMPARE(::mkfifo(nativePath.constData(), 0600), 0);
+        break;
+    case Unreadable::TooLarge: {
+        QByteArray comments("[settings]\r\nmempass=1\r\n");
+        while (comments.size() <= 1024 * 1024)
+            comments += "; a comment line of no use to anyone\r\n";
+        QVERIFY(testfs::writeAll(path, comments));
+        break;
+    }
+    case Unreadable::Utf16Foreign: // "[s]" and an e-acute, which Windows-874 lacks
+        QVERIFY(testfs::writeAll(path, QByteArrayLiteral("\xFF\xFE[\0s\0]\0\r\0\n\0\xE9\0")));
+        break;
+    case Unreadable::Utf16Cut:
+        QVERIFY(testfs::writeAll(path, QByteArrayLiteral("\xFF\xFE[\0s\0]")));
         break;
     }
 
