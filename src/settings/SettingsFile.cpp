@@ -70,7 +70,7 @@ public:
 
     void passwordLine(const QString &password)
     {
-        const QString what = u"The password"_s;
+        const QString what = u"รหัสผ่าน"_s;
         bool ok = false;
         const QByteArray scrambled = ScramblePassword(encodeWindows874(password, &ok));
         QString fault = ok ? scrambledPasswordFault(scrambled)
@@ -88,7 +88,7 @@ public:
 private:
     void notRemembered(const QString &what, const QString &why)
     {
-        m_result.notRemembered += u"%1 is not remembered in Settings.inf: %2."_s.arg(what, why);
+        m_result.notRemembered += u"ไม่ได้จำ%1ไว้ใน Settings.inf : %2"_s.arg(what, why);
     }
 
     ComposedSettings m_result;
@@ -107,13 +107,13 @@ ComposedSettings composeSettings(const SettingsSnapshot &settings)
 {
     Composer file;
     file.line("[settings]", QByteArray());
-    file.textLine("POP3MailServer=", settings.server, u"The POP3 server name"_s);
-    file.textLine("loginname=", settings.loginName, u"The user name"_s);
+    file.textLine("POP3MailServer=", settings.server, u"ชื่อเซิร์ฟเวอร์ POP3"_s);
+    file.textLine("loginname=", settings.loginName, u"ชื่อผู้ใช้"_s);
     file.line("mempass=", settings.memPass);
     if (settings.memPass == 1)
         file.passwordLine(settings.password);
     file.line("checkeveryon=", settings.checkEveryOn);
-    file.textLine("checkeverymin=", settings.checkEveryMin, u"The check interval"_s);
+    file.textLine("checkeverymin=", settings.checkEveryMin, u"ช่วงเวลาเช็คอีเมลล์"_s);
     file.line("launchatstartup=", settings.launchAtStartup);
     file.line("enablesound=", settings.enableSound);
     file.line("totaloldemail=", settings.totalOldEmail);
@@ -146,7 +146,8 @@ bool writeSettingsFile(const QString &path, const QByteArray &bytes, QString *er
     }
     const auto fail = [&](const QString &why) {
         if (error)
-            *error = oneLine(u"Cannot save %1: %2"_s.arg(QDir::toNativeSeparators(path), why));
+            *error =
+                oneLine(u"บันทึกการตั้งค่าไม่ได้ : %1: %2"_s.arg(QDir::toNativeSeparators(path), why));
         return false;
     };
     QSaveFile file(path);

@@ -206,7 +206,7 @@ void TestSettingsFile::notRemembered_data()
     QTest::addColumn<QString>("what");
 
     const QByteArray pass = QByteArrayLiteral("loginpass=");
-    const QString password = u"password"_s;
+    const QString password = u"รหัสผ่าน"_s;
     // Thai digit two (0xF2) scrambles to CR, Thai digit five (0xF5) to LF, the undefined 0xFF to
     // NUL, the baht sign (0xDF) to a blank, Thai digit six (0xF6) to a tab, the undefined 0xDD to a
     // double quote and sara u (0xD8) to a single quote.
@@ -228,22 +228,22 @@ void TestSettingsFile::notRemembered_data()
     SettingsSnapshot server = firstStart();
     server.server = u"m\u00E4il.example.com"_s;
     QTest::newRow("server outside Windows-874")
-        << server << QByteArrayLiteral("POP3MailServer=") << u"server"_s;
+        << server << QByteArrayLiteral("POP3MailServer=") << u"ชื่อเซิร์ฟเวอร์"_s;
     SettingsSnapshot injected = firstStart();
     injected.server = u"x\r\nmempass=1"_s;
     QTest::newRow("server with a line break")
-        << injected << QByteArrayLiteral("POP3MailServer=") << u"server"_s;
+        << injected << QByteArrayLiteral("POP3MailServer=") << u"ชื่อเซิร์ฟเวอร์"_s;
     SettingsSnapshot user = firstStart();
     user.loginName = u"som\U0001F600"_s;
     QTest::newRow("user name outside Windows-874")
-        << user << QByteArrayLiteral("loginname=") << u"user name"_s;
+        << user << QByteArrayLiteral("loginname=") << u"ชื่อผู้ใช้"_s;
     SettingsSnapshot nul = firstStart();
     nul.loginName = u"som"_s + QChar(u'\0') + u"chai"_s;
-    QTest::newRow("user name with NUL") << nul << QByteArrayLiteral("loginname=") << u"user name"_s;
+    QTest::newRow("user name with NUL") << nul << QByteArrayLiteral("loginname=") << u"ชื่อผู้ใช้"_s;
     SettingsSnapshot minutes = firstStart();
     minutes.checkEveryMin = u"1\n"_s;
     QTest::newRow("interval with a line break")
-        << minutes << QByteArrayLiteral("checkeverymin=") << u"interval"_s;
+        << minutes << QByteArrayLiteral("checkeverymin=") << u"ช่วงเวลา"_s;
 }
 
 void TestSettingsFile::notRemembered()
