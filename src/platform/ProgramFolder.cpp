@@ -2,18 +2,28 @@
 
 #include <QDir>
 #include <QFileDevice>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryFile>
+#include <cerrno>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
 namespace
 {
 
+// Far more than any settings file; a larger one is no settings file to carry along.
+constexpr qint64 maxSettingsBytes = 1024 * 1024;
+
 // Asks the file system itself: permission bits say nothing about read-only mounts, ACLs or root.
-bool canCreateFilesIn(const QString &folder)
+bool canCreateFilesIn(const QString &folder, QString *why)
 {
     QTemporaryFile probe(folder + u"/.larkspur-probe-XXXXXX"_s);
-    return probe.open();
+    if (probe.open())
+        return true;
+    *why = probe.errorString();
+    return false;
 }
 
 QString configHome()
@@ -24,12 +34,52 @@ QString configHome()
     return QDir::homePath() + u"/.config"_s;
 }
 
+// Copies `from` to `to` (which does not exist), owner-only from the start since it holds the
+// scrambled password, and whole or not at all.
+bool copySettings(const QString &from, const QString &to, QString *why)
+{
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *why = source.errorString();
+        return false;
+    }
+    const QByteArray bytes = source.read(maxSettingsBytes + 1);
+    if (source.error() != QFileDevice::NoError) {
+        *why = source.errorString();
+        return false;
+    }
+    if (bytes.size() > maxSettingsBytes) {
+        *why = u"it is larger than 1 MiB"_s;
+        return false;
+    }
+    QSaveFile target(to);
+    target.setDirectWriteFallback(false);
+    if (!target.open(QIODevice::WriteOnly)) {
+        *why = target.errorString();
+        return false;
+    }
+    if (::fchmod(target.handle(), S_IRUSR | S_IWUSR) != 0) {
+        *why = qt_error_string(errno);
+        target.cancelWriting();
+        return false;
+    }
+    if (target.write(bytes) != bytes.size() || !target.commit()) {
+        *why = target.errorString();
+        target.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
-QString programFolder(const QString &executableDir)
+QString programFolder(const QString &executableDir, QString *note)
 {
+    if (note)
+        note->clear();
     const QString beside = QDir::cleanPath(executableDir);
-    if (!beside.isEmpty() && QDir(beside).exists() && canCreateFilesIn(beside))
+    QString unwritable = u"it does not exist"_s;
+    if (!beside.isEmpty() && QDir(beside).exists() && canCreateFilesIn(beside, &unwritable))
         return beside;
 
     const QString folder = configHome() + u"/larkspur"_s;
@@ -37,6 +87,24 @@ QString programFolder(const QString &executableDir)
         // Settings.inf holds the scrambled password.
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                           QFileDevice::ExeOwner);
+    }
+
+    const QString besideSettings = beside + u"/Settings.inf"_s;
+    const QFileInfo settings(folder + u"/Settings.inf"_s);
+    // A link to nothing is the user's, as much as a file is.
+    if (beside.isEmpty() || !QFileInfo(besideSettings).isFile() || settings.exists() ||
+        settings.isSymLink())
+        return folder;
+    QString why;
+    const bool copied = copySettings(besideSettings, settings.filePath(), &why);
+    if (note) {
+        const QString from = QDir::toNativeSeparators(besideSettings);
+        const QString to = QDir::toNativeSeparators(settings.filePath());
+        if (copied)
+            *note = u"ใช้ค่าจาก %1 และเก็บการตั้งค่าไว้ที่ %2 ต่อจากนี้ เพราะเขียนโฟลเดอร์ %3 ไม่ได้ : %4"_s.arg(
+                from, to, QDir::toNativeSeparators(beside), unwritable);
+        else
+            *note = u"เก็บการตั้งค่าไว้ที่ %1 แต่คัดลอกค่าจาก %2 มาไม่ได้ : %3"_s.arg(to, from, why);
     }
     return folder;
 }

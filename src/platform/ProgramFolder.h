@@ -6,4 +6,9 @@
 // files can be created there (a portable copy); otherwise, for a system-wide install,
 // $XDG_CONFIG_HOME/larkspur (~/.config/larkspur when XDG_CONFIG_HOME is unset, empty or relative),
 // created owner-only when missing. No trailing separator, except for the root folder "/".
-QString programFolder(const QString &executableDir);
+//
+// When the program moves there and that folder holds no Settings.inf yet, a Settings.inf beside
+// the executable (a read-only copy that was set up by hand) is copied in, owner-only, so that it
+// gives the starting values. *note (when given) then holds one status line saying where the
+// settings are kept from now on; it is empty otherwise.
+QString programFolder(const QString &executableDir, QString *note = nullptr);

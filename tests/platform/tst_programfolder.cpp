@@ -21,6 +21,8 @@ private slots:
     void readOnlyFolderFallsBack_data();
     void readOnlyFolderFallsBack();
     void existingFallbackIsKept();
+    void settingsBesideAReadOnlyProgram_data();
+    void settingsBesideAReadOnlyProgram();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -127,6 +129,69 @@ void TestProgramFolder::existingFallbackIsKept()
     QCOMPARE(testfs::readAll(fallback + u"/Settings.inf"_s), QByteArrayLiteral("[settings]\r\n"));
     // The user's own choice of permissions on an existing folder stands.
     QVERIFY(QFileInfo(fallback).permissions() & QFileDevice::ReadGroup);
+}
+
+enum class Fallback { Empty, HasItsOwn, BesideUnreadable };
+
+void TestProgramFolder::settingsBesideAReadOnlyProgram_data()
+{
+    QTest::addColumn<Fallback>("fallback");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QString>("note"); // a part of it; empty: no note
+
+    QTest::newRow("copied into an empty settings folder")
+        << Fallback::Empty << QByteArrayLiteral("[settings]\r\nloginname=beside\r\n")
+        << u"ใช้ค่าจาก"_s;
+    QTest::newRow("the settings folder's own file stands")
+        << Fallback::HasItsOwn << QByteArrayLiteral("[settings]\r\nloginname=own\r\n") << QString();
+    QTest::newRow("one that cannot be read is said so")
+        << Fallback::BesideUnreadable << QByteArrayLiteral("<unreadable>") << u"ermission"_s;
+}
+
+void TestProgramFolder::settingsBesideAReadOnlyProgram()
+{
+    QFETCH(Fallback, fallback);
+    QFETCH(QByteArray, expected);
+    QFETCH(QString, note);
+
+    const QString bin = m_dir->filePath(u"bin"_s);
+    const QString besideSettings = bin + u"/Settings.inf"_s;
+    const QString settings = m_dir->filePath(u"home/.config/larkspur/Settings.inf"_s);
+    QVERIFY(QDir().mkdir(bin));
+    QVERIFY(
+        testfs::writeAll(besideSettings, QByteArrayLiteral("[settings]\r\nloginname=beside\r\n")));
+    if (fallback == Fallback::HasItsOwn) {
+        QVERIFY(QDir().mkpath(QFileInfo(settings).path()));
+        QVERIFY(testfs::writeAll(settings, QByteArrayLiteral("[settings]\r\nloginname=own\r\n")));
+    }
+    if (fallback == Fallback::BesideUnreadable)
+        QVERIFY(QFile::setPermissions(besideSettings, QFileDevice::WriteOwner));
+    const auto writableAgain = qScopeGuard([&] {
+        QFile::setPermissions(bin, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                       QFileDevice::ExeOwner);
+    });
+    testfs::PermissionsApply permissions;
+    QVERIFY(QFile::setPermissions(bin, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    if (testfs::canCreateFileIn(bin))
+        QSKIP("permission bits do not bind this process");
+
+    QString told;
+    QCOMPARE(programFolder(bin, &told), QFileInfo(settings).path());
+    QCOMPARE(testfs::readAll(settings), expected);
+    if (note.isEmpty()) {
+        QCOMPARE(told, QString());
+    } else {
+        // One line that names where the settings are kept now, and why.
+        QVERIFY2(told.contains(note) && told.contains(settings), qPrintable(told));
+        QVERIFY2(!told.contains(u'\n'), qPrintable(told));
+    }
+    if (fallback == Fallback::Empty)
+        QCOMPARE(QFile::permissions(settings) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // The file beside the program is left as it was.
+    if (fallback != Fallback::BesideUnreadable)
+        QCOMPARE(testfs::readAll(besideSettings),
+                 QByteArrayLiteral("[settings]\r\nloginname=beside\r\n"));
 }
 
 QTEST_APPLESS_MAIN(TestProgramFolder)
