@@ -10,13 +10,10 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompt.h"
 #include "platform/UrlOpener.h"
-#include "settings/IniReader.h"
 #include "settings/IntervalValidation.h"
 #include "settings/NumberRules.h"
 #include "settings/RunAtLogon.h"
-#include "settings/ScramblePassword.h"
 #include "settings/SettingsFile.h"
-#include "settings/Windows874.h"
 #include "tray/TrayIcon.h"
 
 #include <QCloseEvent>
@@ -36,6 +33,11 @@ namespace
 {
 constexpr int WM_LBUTTONDBLCLK = 0x203;
 constexpr int WM_RBUTTONUP = 0x205;
+// Form_QueryUnload's reasons: the user from the window's frame, the desktop session ending.
+constexpr int UnloadFromFrame = 0;
+constexpr int UnloadSessionEnding = 2;
+
+const QString NotSavedTip = u"ขณะนี้ไม่ได้บันทึกการตั้งค่า"_s;
 
 // The interval box seen by its validation: setting the text runs the handler again, nested,
 // exactly as a change by the user would.
@@ -92,11 +94,8 @@ void FrmMain::connectHandlers()
     connect(MenuOption, &QAction::triggered, this, &FrmMain::MenuOption_Click);
     connect(MenuExit, &QAction::triggered, this, &FrmMain::MenuExit_Click);
     connect(Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
-    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this] {
-        // The desktop session is ending: let the close go ahead, with the settings saved.
-        m_sessionEnding = true;
-        Form_QueryUnload(1);
-    });
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &FrmMain::App_CommitDataRequest,
+            Qt::DirectConnection);
 }
 
 void FrmMain::letEventsRun()
@@ -126,42 +125,22 @@ void FrmMain::Form_Load()
         move(area.x() + int((float(area.width()) - float(outer.width())) / 2.0f),
              area.y() + int((float(area.height()) - float(outer.height())) / 2.0f));
     }
-    m_programFolder = ::programFolder(m_services.executableFolder);
+    m_programFolder = ::programFolder(m_services.executableFolder, &m_folderNote);
     setWindowTitle(
         windowTitleFor(LARKSPUR_VERSION_MAJOR, LARKSPUR_VERSION_MINOR, LARKSPUR_VERSION_REVISION));
     counter.SecondsCount = 0;
     counter.MinutesCount = 0;
     letEventsRun();
 
-    SettingsPath = m_programFolder + u"/Settings.inf"_s;
-    const QString section = u"settings"_s;
+    SettingsPath = settingsPath(m_programFolder);
     QString readError;
-    auto read = [&](const QString &key) {
-        QString error;
-        const QByteArray value = ReadIniString(section, key, QByteArray(), SettingsPath, &error);
-        if (!error.isEmpty())
-            readError = error;
-        return value;
-    };
-    const QString serverText = decodeWindows874(read(u"POP3MailServer"_s));
-    const QString loginNameText = decodeWindows874(read(u"loginname"_s));
-    const QString mempassText = decodeWindows874(read(u"mempass"_s));
-    // A test that cannot be made (a mempass that is no number) counts as passed.
-    bool mempassFailed = false;
-    const bool mempassIsOne = equalsOne(mempassText, &mempassFailed) || mempassFailed;
-    QString passwordText;
-    if (mempassIsOne)
-        passwordText = decodeWindows874(ScramblePassword(read(u"loginpass"_s)));
-    const QString checkeveryonText = decodeWindows874(read(u"checkeveryon"_s));
-    const QString checkeveryminText = decodeWindows874(read(u"checkeverymin"_s));
-    const QString launchatstartupText = decodeWindows874(read(u"launchatstartup"_s));
-    const QString enablesoundText = decodeWindows874(read(u"enablesound"_s));
-    if (const auto total = toNearestInteger(decodeWindows874(read(u"totaloldemail"_s))))
-        m_check->TotalOldEmail = *total;
+    const LoadedSettings loaded = loadSettings(SettingsPath, &readError);
+    if (loaded.totalOldEmail)
+        m_check->TotalOldEmail = *loaded.totalOldEmail;
     if (!readError.isEmpty()) {
         // An unreadable file is not a missing one: it must not be replaced by defaults.
         m_settingsUnreadable = readError;
-        tellUser(readError);
+        saveFailed(refusedSaveLine());
     }
     letEventsRun();
 
@@ -169,17 +148,17 @@ void FrmMain::Form_Load()
         if (const auto state = toNearestInteger(text))
             box->setValue(*state);
     };
-    txtPOP3Server->setText(serverText);
-    txtUserName->setText(loginNameText);
+    txtPOP3Server->setText(loaded.server);
+    txtUserName->setText(loaded.loginName);
     // The password goes in before its check box, whose change saves: that save must not write
     // an empty password over the stored one.
-    if (mempassIsOne)
-        txtPassword->setText(passwordText);
-    fillState(chkMemPass, mempassText);
-    fillState(chkEvery, checkeveryonText);
-    txtMinutes->setText(checkeveryminText);
-    fillState(chkLoadStart, launchatstartupText);
-    fillState(chkOpenSound, enablesoundText);
+    if (loaded.passwordRead)
+        txtPassword->setText(loaded.password);
+    fillState(chkMemPass, loaded.memPass);
+    fillState(chkEvery, loaded.checkEveryOn);
+    txtMinutes->setText(loaded.checkEveryMin);
+    fillState(chkLoadStart, loaded.launchAtStartup);
+    fillState(chkOpenSound, loaded.enableSound);
 
     fraStatus->setVisible(false);
     fraReport->setVisible(false);
@@ -190,7 +169,7 @@ void FrmMain::Form_Load()
 
     const bool loginComplete = !txtPOP3Server->text().isEmpty() && !txtUserName->text().isEmpty() &&
                                !txtPassword->text().isEmpty();
-    if (loginComplete && mempassIsOne) {
+    if (loginComplete && loaded.passwordRead) {
         cmdCheckNow_Click();
         // Without a tray the hidden window could never be reached again.
         if (m_tray && m_tray->isInTray())
@@ -200,18 +179,55 @@ void FrmMain::Form_Load()
     } else {
         show();
     }
+    // Told after the start-up's check has cleared the log, so that they are there to be read.
+    if (!m_folderNote.isEmpty())
+        tellUser(m_folderNote);
     // The icon joins a tray that appears later by itself; until then the window stays reachable.
     if (m_tray && !m_tray->isInTray())
-        tellUser(
-            u"No system tray was found: the window stays open, and the icon joins the tray when one starts."_s);
+        tellUser(u"ไม่พบถาดระบบ : หน้าต่างจะเปิดอยู่ และไอคอนจะเข้าไปอยู่ในถาดเมื่อถาดเริ่มทำงาน"_s);
 }
 
 // ---------------------------------------------------------------- settings
 
+QString FrmMain::refusedSaveLine() const
+{
+    return u"ไม่ได้บันทึกการตั้งค่า เพราะ"_s + m_settingsUnreadable;
+}
+
+void FrmMain::saveFailed(const QString &line)
+{
+    // Told again once the log has been replaced (each check starts a new one), so that a check's
+    // own log says that its settings are not being kept; not repeated within one log.
+    if (line != m_saveTrouble || !m_saveTroubleInLog)
+        tellUser(line);
+    m_saveTroubleInLog = true;
+    if (line != m_saveTrouble) {
+        m_saveTrouble = line;
+        updateTrayToolTip();
+    }
+}
+
+void FrmMain::saveSucceeded()
+{
+    if (m_saveTrouble.isEmpty())
+        return;
+    m_saveTrouble.clear();
+    updateTrayToolTip();
+}
+
+void FrmMain::updateTrayToolTip()
+{
+    if (m_tray)
+        m_tray->setToolTip(m_saveTrouble.isEmpty() ? windowTitle()
+                                                   : windowTitle() + u'\n' + NotSavedTip);
+}
+
 bool FrmMain::SaveSettings()
 {
-    if (!m_settingsUnreadable.isEmpty())
+    if (!m_settingsUnreadable.isEmpty()) {
+        saveFailed(refusedSaveLine());
         return false;
+    }
     SettingsSnapshot snapshot;
     snapshot.server = txtPOP3Server->text();
     snapshot.loginName = txtUserName->text();
@@ -232,8 +248,10 @@ bool FrmMain::SaveSettings()
     QString error;
     const bool written =
         writeSettingsFile(m_programFolder + u"/Settings.inf"_s, composed.bytes, &error);
-    if (!written)
-        tellUser(error);
+    if (written)
+        saveSucceeded();
+    else
+        saveFailed(error);
     letEventsRun();
     return written;
 }
@@ -305,6 +323,8 @@ void FrmMain::SysTray()
         return;
     m_tray = std::make_unique<TrayIcon>(Image1->pixmap(), windowTitle(), m_services.trayAvailable);
     connect(m_tray.get(), &TrayIcon::mouseMessage, this, &FrmMain::Form_MouseMove);
+    // A save that failed before the icon was there is told by it as well.
+    updateTrayToolTip();
     m_tray->add();
 }
 
@@ -358,20 +378,25 @@ void FrmMain::MenuExit_Click()
 
 bool FrmMain::Form_QueryUnload(int UnloadMode)
 {
-    const bool cancel = UnloadMode == 0;
+    const bool cancel = UnloadMode == UnloadFromFrame;
     hide();
     SaveSettings();
     return cancel;
 }
 
+void FrmMain::App_CommitDataRequest()
+{
+    // The session may end now, or go on (a desktop that only saves its state): the window is
+    // hidden and the settings are saved either way, and nothing is remembered of it. A later
+    // close box only hides, as ever.
+    Form_QueryUnload(UnloadSessionEnding);
+}
+
 void FrmMain::closeEvent(QCloseEvent *event)
 {
-    if (m_sessionEnding) {
-        event->accept();
-        return;
-    }
-    // The close box only hides the window; the program lives on in the tray.
-    if (Form_QueryUnload(0))
+    // The close box only hides the window; the program lives on in the tray. When the session
+    // ends, the application's quit finds the window hidden, and that no longer holds it back.
+    if (Form_QueryUnload(UnloadFromFrame))
         event->ignore();
     else
         event->accept();
@@ -398,6 +423,7 @@ QString FrmMain::statusText() const
 void FrmMain::setStatusText(const QString &text)
 {
     txtStatus->setText(text);
+    m_saveTroubleInLog = false;
 }
 void FrmMain::appendStatusText(const QString &text)
 {

@@ -72,6 +72,8 @@ public:
     void MenuExit_Click();
     // Returns true when the window must stay (the user closed it from its frame).
     bool Form_QueryUnload(int UnloadMode);
+    // The desktop's session manager asks for the data to be saved.
+    void App_CommitDataRequest();
 
     // Option handlers.
     void chkEvery_Click();
@@ -142,6 +144,10 @@ private:
     void connectHandlers();
     void letEventsRun() override;
     void tellUser(const QString &line);
+    QString refusedSaveLine() const;
+    void saveFailed(const QString &line);
+    void saveSucceeded();
+    void updateTrayToolTip();
     QString programFolder() const;
 
     // CheckView and CheckCommandView over the widgets.
@@ -173,7 +179,9 @@ private:
     std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<PopUpHost> m_popUp;
     QString m_programFolder;
+    QString m_folderNote;         // where the settings went when the program folder is read-only
     QString m_settingsUnreadable; // why Settings.inf could not be read at start-up, if it could not
     QString m_lastNotRemembered;  // the last "could not be remembered" line, told once
-    bool m_sessionEnding = false;
+    QString m_saveTrouble;        // why the last save failed or was refused; empty after a good one
+    bool m_saveTroubleInLog = false; // told in the log as it is now (since it was last replaced)
 };

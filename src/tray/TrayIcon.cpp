@@ -55,6 +55,11 @@ void TrayIcon::remove()
     m_icon.hide();
 }
 
+void TrayIcon::setToolTip(const QString &tooltip)
+{
+    m_icon.setToolTip(tooltip);
+}
+
 bool TrayIcon::isInTray() const
 {
     const bool available =

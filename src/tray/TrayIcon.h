@@ -19,6 +19,7 @@ public:
 
     void add();
     void remove();
+    void setToolTip(const QString &tooltip);
     bool isInTray() const;
     QSystemTrayIcon &icon() { return m_icon; }
 

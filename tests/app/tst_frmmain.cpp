@@ -8,6 +8,7 @@
 #include "notify/PopUpHost.h"
 #include "tray/TrayIcon.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QGroupBox>
 #include <QMenu>
@@ -185,7 +186,7 @@ private slots:
         auto form = started();
         QCOMPARE(socket->connects.size(), 1);
         QVERIFY(form->isVisible());
-        QVERIFY2(form->txtStatus->Text().contains(u"No system tray"_s),
+        QVERIFY2(form->txtStatus->Text().contains(u"ไม่พบถาดระบบ"_s),
                  qPrintable(form->txtStatus->Text()));
     }
 
@@ -297,6 +298,51 @@ private slots:
         // The program goes on: an option change still works, and still does not overwrite.
         form->chkEvery->setValue(1);
         QVERIFY(QFileInfo(path(u"Settings.inf"_s)).isDir());
+    }
+
+    // A save that fails, or is refused, is told in each check's log and by the icon's tooltip.
+    void saveTroubleIsTold_data()
+    {
+        QTest::addColumn<bool>("unreadableAtStart"); // else it cannot be written later on
+        QTest::addColumn<QString>("line");
+        QTest::newRow("unreadable at start, so never saved over")
+            << true << u"ไม่ได้บันทึกการตั้งค่า เพราะอ่านไฟล์ "_s;
+        QTest::newRow("cannot be written") << false << u"บันทึกการตั้งค่าไม่ได้ : "_s;
+    }
+    void saveTroubleIsTold()
+    {
+        QFETCH(bool, unreadableAtStart);
+        QFETCH(QString, line);
+        const QString settings = path(u"Settings.inf"_s);
+        if (unreadableAtStart)
+            QVERIFY(QDir().mkdir(settings));
+        else
+            writeSettings(defaults);
+        auto form = started();
+        if (!unreadableAtStart) {
+            QVERIFY(QFile::remove(settings));
+            QVERIFY(QDir().mkdir(settings));
+        }
+        form->txtPOP3Server->setText(u"mail.example"_s);
+        form->txtUserName->setText(u"somchai"_s);
+        form->txtPassword->setText(u"pw"_s);
+        form->cmdCheckNow_Click();
+        form->chkOpenSound->setValue(1);
+
+        // The check's log, emptied at its start, says it once, however many saves fail.
+        const QStringList lines = form->txtStatus->Text().split(u"\r\n"_s, Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines.first().startsWith(line) && lines.first().contains(settings),
+                 qPrintable(lines.first()));
+        const QString caption = form->windowTitle();
+        QCOMPARE(form->trayIcon()->icon().toolTip(), caption + u"\n"_s + u"ขณะนี้ไม่ได้บันทึกการตั้งค่า"_s);
+
+        if (!unreadableAtStart) {
+            QVERIFY(QDir().rmdir(settings));
+            form->chkOpenSound->setValue(0);
+            QVERIFY(settingsBytes().contains("enablesound=0\r\n"));
+            QCOMPARE(form->trayIcon()->icon().toolTip(), caption);
+        }
     }
 
     void everyOptionChangeIsSaved_data()
@@ -417,6 +463,41 @@ private slots:
         auto form = started();
         QFile::remove(path(u"Settings.inf"_s));
         QCOMPARE(form->Form_QueryUnload(mode), cancel);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(settingsBytes(), defaults);
+    }
+
+    // The session manager asks for the data to be saved both when the session ends and when it
+    // only saves its state: a close from the frame later on only hides, and the session's end (the
+    // application's quit) still ends the program.
+    void closesAfterASessionRequest_data()
+    {
+        QTest::addColumn<bool>("quit"); // else a close from the window's frame
+        QTest::newRow("the session went on: the close box only hides") << false;
+        QTest::newRow("the session ends: the quit goes through") << true;
+    }
+    void closesAfterASessionRequest()
+    {
+        QFETCH(bool, quit);
+        writeSettings(defaults);
+        auto form = started();
+        QFile::remove(path(u"Settings.inf"_s));
+        form->App_CommitDataRequest();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(settingsBytes(), defaults);
+        form->show();
+        QFile::remove(path(u"Settings.inf"_s));
+        if (quit) {
+            // A quit that a window refuses would leave the loop running: end it after a while.
+            QTimer refused;
+            refused.setSingleShot(true);
+            connect(&refused, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+            refused.start(5000);
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            QCOMPARE(QApplication::exec(), 0);
+        } else {
+            QVERIFY(!form->close());
+        }
         QVERIFY(!form->isVisible());
         QCOMPARE(settingsBytes(), defaults);
     }

@@ -21,7 +21,7 @@ status_text() {
     a11y_all_texts | grep -F -e 'tray' -e ' : '
 }
 status_says_no_tray() {
-    a11y_all_texts | grep -i 'system tray' >/dev/null
+    a11y_all_texts | grep -F 'ไม่พบถาดระบบ' >/dev/null
 }
 status_shows_check_ran() {
     a11y_all_texts | grep -E '(^|\\n)[0-9]+ : ' >/dev/null
