@@ -227,6 +227,34 @@ open_tray_menu() {
     wait_for 10 "the tray menu is open" menu_shown
 }
 
+# choose_from_tray_menu <keys...>: opens the menu, moves with the keys and takes the item. The
+# pointer rests just outside the menu, so nothing is selected at first: Down goes to the first
+# item, Up to the last, and separators are passed over.
+choose_from_tray_menu() {
+    # Right after the main window was closed the window manager may still be moving the focus
+    # away from it; a menu opened meanwhile loses the focus with it and closes at once. Such a
+    # menu is opened once more.
+    xdotool mousemove "$icon_x" "$icon_y" click 3
+    local _
+    for _ in {1..30}; do
+        menu_shown && break
+        sleep 0.1
+    done
+    menu_shown || open_tray_menu
+    xdotool key "$@" Return
+    wait_for 10 "the tray menu closes" menu_gone
+}
+
+# Closes the shown main window from its frame (openbox's Alt+F4, a real WM_DELETE_WINDOW).
+close_main_window() {
+    local window
+    window=$(main_window) || fail "no main window to close"
+    xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
+    wait_for 10 "the main window is active" main_window_active
+    xdotool key alt+F4
+    wait_for 10 "closing the main window hides it" main_window_hidden
+}
+
 # A private session bus and accessibility bus, so that what Qt draws as pixels (a tooltip, the
 # status log) can be read as text through AT-SPI. Call before start_program.
 a11y_begin() {
@@ -244,6 +272,7 @@ a11y_begin() {
     export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
     a11y_app=
     a11y_text_paths=()
+    a11y_panel_paths=()
 }
 
 a11y_read_address() {
@@ -302,22 +331,26 @@ a11y_top_level_names() {
     return 0
 }
 
-# Finds the program on the accessibility bus and its text boxes, once: a walk through the whole
-# tree takes a few calls per object. Call in the test's own shell, not in a pipe, so both stay.
+# Finds the program on the accessibility bus, its text boxes and its frames (panels), once: a walk
+# through the whole tree takes a few calls per object. Call in the test's own shell, not in a pipe,
+# so that what it finds stays.
 a11y_index() {
     wait_for 20 "the program is on the accessibility bus" a11y_find_app
     local path
     local -a stack
     a11y_text_paths=()
+    a11y_panel_paths=()
     mapfile -t stack < <(a11y_children /org/a11y/atspi/accessible/root)
     while ((${#stack[@]} > 0)); do
         path=${stack[-1]}
         unset 'stack[-1]'
-        if [[ $(a11y_role "$path") == text ]]; then
-            a11y_text_paths+=("$path")
-        else
+        case $(a11y_role "$path") in
+        text) a11y_text_paths+=("$path") ;;
+        *)
+            [[ $(a11y_role "$path") == panel ]] && a11y_panel_paths+=("$path")
             mapfile -t -O "${#stack[@]}" stack < <(a11y_children "$path")
-        fi
+            ;;
+        esac
     done
     ((${#a11y_text_paths[@]} > 0)) || fail "the program shows no text boxes through AT-SPI"
 }
@@ -328,4 +361,15 @@ a11y_all_texts() {
     for path in "${a11y_text_paths[@]}"; do
         a11y_text "$path"
     done
+}
+
+# The names of the frames (panels) that are on screen, one a line: those of the current page.
+a11y_showing_panels() {
+    local path states
+    for path in "${a11y_panel_paths[@]}"; do
+        # "([uint32 A, uint32 B],)": bit 25 of the first word is ATSPI_STATE_SHOWING.
+        states=$(a11y_call "$path" org.a11y.atspi.Accessible.GetState | sed -E 's/^\(\[uint32 ([0-9]+),.*$/\1/')
+        [[ $states =~ ^[0-9]+$ ]] && (((states >> 25) & 1)) && a11y_name "$path"
+    done
+    return 0
 }
