@@ -1,6 +1,7 @@
 #include "app/FrmMain.h"
 
 #include "mailcheck/MailCheck.h"
+#include "mailcheck/SecureChannel.h"
 #include "mailcheck/Winsock1.h"
 #include "notify/ModSound.h"
 #include "notify/PopUp.h"
@@ -20,6 +21,7 @@
 #include "tray/TrayIcon.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -29,6 +31,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -60,8 +63,12 @@ FrmMain::FrmMain(const FrmMainServices &services, QWidget *parent)
         m_ownSocket = std::make_unique<Winsock1>();
         m_services.socket = m_ownSocket.get();
     }
-    m_check = std::make_unique<MailCheck>(static_cast<CheckView &>(*this), *m_services.socket,
-                                          *m_services.clock);
+    // The dialogue runs over the security layer, which runs over the socket.
+    m_secure = std::make_unique<SecureChannel>(*m_services.socket, *m_services.prompt,
+                                               [this] { return securityMode(); });
+    m_secure->setMemoryChanged([this] { SaveSettings(); });
+    m_check =
+        std::make_unique<MailCheck>(static_cast<CheckView &>(*this), *m_secure, *m_services.clock);
     m_popUp = std::make_unique<PopUpHost>([this] { return txtPOP3Server->text(); },
                                           *m_services.urlOpener, handCursor());
     connectHandlers();
@@ -84,6 +91,7 @@ void FrmMain::connectHandlers()
     connect(chkOpenSound, &QCheckBox::stateChanged, this, &FrmMain::chkOpenSound_Click);
     connect(chkLoadStart, &QCheckBox::stateChanged, this, &FrmMain::chkLoadStart_Click);
     connect(txtMinutes, &QLineEdit::textChanged, this, &FrmMain::txtMinutes_Change);
+    connect(cboSecurity, &QComboBox::currentIndexChanged, this, &FrmMain::cboSecurity_Click);
     connect(cmdCheckNow, &QPushButton::clicked, this, &FrmMain::cmdCheckNow_Click);
     connect(labHide, &LinkLabel::clicked, this, &FrmMain::labHide_Click);
     connect(labOpenMail, &LinkLabel::clicked, this, &FrmMain::labOpenMail_Click);
@@ -158,6 +166,8 @@ void FrmMain::Form_Load()
     const QString enablesoundText = decodeWindows874(read(u"enablesound"_s));
     if (const auto total = toNearestInteger(decodeWindows874(read(u"totaloldemail"_s))))
         m_check->TotalOldEmail = *total;
+    // The keys after the nine, read with them: the first save below rewrites the file.
+    const StoredSecurity security = readStoredSecurity(read, serverText);
     if (!readError.isEmpty()) {
         // An unreadable file is not a missing one: it must not be replaced by defaults.
         m_settingsUnreadable = readError;
@@ -180,6 +190,13 @@ void FrmMain::Form_Load()
     txtMinutes->setText(checkeveryminText);
     fillState(chkLoadStart, launchatstartupText);
     fillState(chkOpenSound, enablesoundText);
+    // Set last: the choice and what was learnt under it arrive together, so nothing is forgotten
+    // or saved for the setting itself.
+    {
+        const QSignalBlocker quiet(cboSecurity);
+        cboSecurity->setCurrentIndex(static_cast<int>(security.mode));
+    }
+    m_secure->setMemory(security.memory);
 
     fraStatus->setVisible(false);
     fraReport->setVisible(false);
@@ -222,6 +239,8 @@ bool FrmMain::SaveSettings()
     snapshot.launchAtStartup = chkLoadStart->Value();
     snapshot.enableSound = chkOpenSound->Value();
     snapshot.totalOldEmail = m_check->TotalOldEmail;
+    snapshot.security = securityMode();
+    snapshot.securityMemory = m_secure->memory();
     const ComposedSettings composed = composeSettings(snapshot);
     const QString notRemembered = composed.notRemembered.join(u' ');
     // Told once, not at every save that follows.
@@ -257,6 +276,19 @@ void FrmMain::txtMinutes_Change()
 {
     MinutesBoxView view(*this);
     ::txtMinutes_Change(view, *m_services.prompt);
+}
+
+SecurityMode FrmMain::securityMode() const
+{
+    return static_cast<SecurityMode>(std::clamp(cboSecurity->currentIndex(), 0, 3));
+}
+
+void FrmMain::cboSecurity_Click()
+{
+    // What was learnt about the server (reached over TLS, a certificate trusted) held for the old
+    // choice; changing it is how a user tells the program to start over.
+    m_secure->forget();
+    SaveSettings();
 }
 
 void FrmMain::chkLoadStart_Click()

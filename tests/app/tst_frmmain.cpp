@@ -515,7 +515,8 @@ private slots:
         wav.close();
         writeSettings(fileOf({"[settings]", "POP3MailServer=mail.example", "loginname=somchai",
                               "mempass=1", "loginpass=" + scrambled("pw"), "checkeverymin=15",
-                              "enablesound=" + QByteArray::number(soundBox), "totaloldemail=1"}));
+                              "enablesound=" + QByteArray::number(soundBox), "totaloldemail=1",
+                              "security=none"}));
         auto form = started();
         // The window is loaded before the sound, but it waits below the screen until the sound
         // ends.
