@@ -40,15 +40,14 @@ QString withoutLineEnd(QString line)
 
 SecureChannel::SecureChannel(TcpControl &inner, Prompt &prompt, std::function<SecurityMode()> mode,
                              QObject *parent)
-    : TcpControl(parent), m_inner(inner), m_prompt(prompt), m_mode(std::move(mode)),
-      m_timeout(Winsock1::DefaultTimeout)
+    : TcpControl(parent), m_inner(inner), m_prompt(prompt), m_mode(std::move(mode))
 {
     m_capaDeadline.setSingleShot(true);
     connect(&m_capaDeadline, &QTimer::timeout, this, [this] {
         refuse(Winsock1::TimedOut,
                because(u"หมดเวลารอรายการความสามารถ (CAPA) ของเซิร์ฟเวอร์"_s,
                        u"Timed out: the server's CAPA list did not arrive whole within %1 seconds"_s
-                           .arg(static_cast<double>(m_timeout.count()) / 1000.0)));
+                           .arg(static_cast<double>(m_inner.replyTimeout().count()) / 1000.0)));
     });
     connect(&m_inner, &TcpControl::DataArrival, this, &SecureChannel::onDataArrival);
     connect(&m_inner, &TcpControl::Error, this, &SecureChannel::onError);
@@ -146,7 +145,8 @@ void SecureChannel::onDataArrival()
         m_phase = Phase::CapaList;
         m_stlsOffered = false;
         m_capabilities = 0;
-        m_capaDeadline.start(m_timeout);
+        // The whole list within one reply's time: the inner control times the first line only.
+        m_capaDeadline.start(m_inner.replyTimeout());
         return;
     case Phase::CapaList:
         if (withoutLineEnd(line) == u"."_s) {
@@ -283,24 +283,27 @@ void SecureChannel::onCertificateCheck(const QSslCertificate &certificate,
     }
     m_asked.insert(asked);
     const quint64 session = m_session;
+    const QString server = m_server;
     const bool trusted = m_prompt.question(
         u"larkspur "_s, u"เซิร์ฟเวอร์ %1 ใช้ใบรับรองที่ไม่มีผู้ออกใบรับรองที่เครื่องนี้เชื่อถือ\n(%2)\n\n"
                         u"ลายนิ้วมือ SHA-256 ของใบรับรอง:\n%3\n\n"
                         u"ถ้าเป็นเซิร์ฟเวอร์ของคุณเองและลายนิ้วมือตรงกับของเซิร์ฟเวอร์ ตอบ Yes "
                         u"เพื่อเชื่อถือใบรับรองนี้สำหรับเซิร์ฟเวอร์นี้เท่านั้น ใบรับรองอื่นจะถูกปฏิเสธ"_s.arg(
-                            m_server, englishOf(errors), TlsTrust::fingerprintForDisplay(sha256)));
-    // A newer check has taken over while the box was open.
-    if (session != m_session)
-        return;
+                            server, englishOf(errors), TlsTrust::fingerprintForDisplay(sha256)));
+    // While the box was open a newer check may have taken over: the answer still holds for the
+    // certificate, and that check meets it when its own handshake is decided.
+    const bool sameCheck = session == m_session;
     if (!trusted) {
-        m_inner.RefuseCertificate(
-            because(u"ไม่ได้เชื่อถือใบรับรองของเซิร์ฟเวอร์ จึงไม่ได้ส่งรหัสผ่าน"_s, englishOf(errors)));
+        if (sameCheck)
+            m_inner.RefuseCertificate(TlsTrust::describe(errors));
         return;
     }
-    m_memory.trustedServer = m_server;
+    m_memory.trustedServer = server;
     m_memory.trustedSha256 = sha256;
-    m_trustedByUser = true;
-    m_inner.TrustCertificate();
+    if (sameCheck) {
+        m_trustedByUser = true;
+        m_inner.TrustCertificate();
+    }
     rememberAndSave(session);
 }
 

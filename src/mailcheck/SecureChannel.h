@@ -5,7 +5,6 @@
 
 #include <QSet>
 #include <QTimer>
-#include <chrono>
 #include <functional>
 
 class Prompt;
@@ -36,8 +35,6 @@ public:
     // Runs when a check has added to the memory (a server reached over TLS, a certificate
     // trusted), to have it saved.
     void setMemoryChanged(std::function<void()> changed) { m_memoryChanged = std::move(changed); }
-    // How long the whole CAPA answer may take (the inner control times each line itself).
-    void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
 
     void Close() override;
     void setLocalPort(quint16 port) override;
@@ -74,7 +71,6 @@ private:
     Prompt &m_prompt;
     std::function<SecurityMode()> m_mode;
     std::function<void()> m_memoryChanged;
-    std::chrono::milliseconds m_timeout;
     QTimer m_capaDeadline;
 
     SecurityMemory m_memory;

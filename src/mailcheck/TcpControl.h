@@ -5,6 +5,7 @@
 #include <QSslCertificate>
 #include <QSslError>
 #include <QString>
+#include <chrono>
 
 // The TCP control of the main window, `Winsock1`: the operations and the two events a mail check
 // uses, and what a secure connection adds to them. The real one is Winsock1 (over QTcpSocket, or
@@ -54,6 +55,8 @@ public:
     // for the status log. A check left unanswered is refused.
     virtual void TrustCertificate() {}
     virtual void RefuseCertificate(const QString & /*description*/) {}
+    // How long one awaited reply may take, for those who wait on more than one line.
+    virtual std::chrono::milliseconds replyTimeout() const { return std::chrono::seconds(30); }
     // "TLS 1.3" and the like once Encrypted has come; empty on a plain connection.
     virtual QString TlsProtocol() const { return {}; }
     // A line for the log after the greeting that says how the connection is protected; empty for

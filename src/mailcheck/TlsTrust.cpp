@@ -1,6 +1,7 @@
 #include "mailcheck/TlsTrust.h"
 
 #include <QCryptographicHash>
+#include <QFileInfo>
 #include <QSslCertificate>
 #include <QStringList>
 #include <algorithm>
@@ -14,19 +15,34 @@ namespace TlsTrust
 namespace
 {
 
+// Whether a path is (in) the system's own store, which Qt already consults on demand: reading its
+// hundreds of certificates again would only cost time at the first secure check.
+bool isSystemStore(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    for (const QString &folder : {u"/etc/ssl/certs"_s, u"/usr/lib/ssl/certs"_s,
+                                  u"/etc/pki/tls/certs"_s, u"/etc/pki/ca-trust"_s}) {
+        const QString store = QFileInfo(folder).canonicalFilePath();
+        if (!store.isEmpty() && (canonical == store || canonical.startsWith(store + u'/')))
+            return true;
+    }
+    return false;
+}
+
 QList<QSslCertificate> certificatesFromEnvironment()
 {
     QList<QSslCertificate> found;
     const QString file = qEnvironmentVariable("SSL_CERT_FILE");
-    if (!file.isEmpty())
+    if (!file.isEmpty() && !isSystemStore(file))
         found +=
             QSslCertificate::fromPath(file, QSsl::Pem, QSslCertificate::PatternSyntax::FixedString);
     // A list of folders, split like PATH, as OpenSSL reads it.
     const QStringList folders =
         qEnvironmentVariable("SSL_CERT_DIR").split(u':', Qt::SkipEmptyParts);
     for (const QString &folder : folders)
-        found += QSslCertificate::fromPath(folder + u"/*"_s, QSsl::Pem,
-                                           QSslCertificate::PatternSyntax::Wildcard);
+        if (!isSystemStore(folder))
+            found += QSslCertificate::fromPath(folder + u"/*"_s, QSsl::Pem,
+                                               QSslCertificate::PatternSyntax::Wildcard);
     return found;
 }
 

@@ -73,6 +73,7 @@ public:
     void TrustCertificate() override;
     void RefuseCertificate(const QString &description) override;
     QString TlsProtocol() const override;
+    std::chrono::milliseconds replyTimeout() const override { return m_timeout; }
 
 private:
     bool open(const QString &host, quint16 port, std::optional<TlsStart> tls, QString *errorText);

@@ -23,7 +23,15 @@ namespace
 enum Mode { Automatic, Tls, StartTls, None };
 
 // A scripted server for the rows Dovecot cannot play.
-enum class Fake { None, CapaRefused, InjectedAfterStls, SilentHandshake, StlsRefused };
+enum class Fake {
+    None,
+    CapaRefused,
+    CapaEndless,
+    CapaUnfinished,
+    InjectedAfterStls,
+    SilentHandshake,
+    StlsRefused
+};
 
 const QByteArray CapaWithStls = "+OK\r\nTOP\r\nUSER\r\nSTLS\r\n.\r\n";
 const QByteArray CapaWithoutStls = "+OK\r\nTOP\r\nUSER\r\n.\r\n";
@@ -135,6 +143,14 @@ std::unique_ptr<TlsScriptedServer> fakeFor(Fake kind, const QHostAddress &addres
         server = std::make_unique<TlsScriptedServer>(T::Never, address);
         server->answers = QList<QByteArray>{"-ERR unknown command\r\n"} + Dialogue;
         break;
+    case Fake::CapaEndless:
+        server = std::make_unique<TlsScriptedServer>(T::Never, address);
+        server->answers = {"+OK\r\n" + QByteArray("X-CAPABILITY\r\n").repeated(101)};
+        break;
+    case Fake::CapaUnfinished:
+        server = std::make_unique<TlsScriptedServer>(T::Never, address);
+        server->answers = QList<QByteArray>{"+OK\r\nTOP\r\nSTLS\r\n"} + Dialogue;
+        break;
     case Fake::InjectedAfterStls:
         server = std::make_unique<TlsScriptedServer>(T::AfterStls, address);
         server->stlsAnswer = "+OK Begin TLS\r\n+OK injected in the clear\r\n";
@@ -180,6 +196,7 @@ private slots:
     void plainLoopbackLogsAsBefore_data();
     void plainLoopbackLogsAsBefore();
     void userTrustsAHomeServer();
+    void checkWhileTheQuestionIsOpen();
 };
 
 void TestSecureCheck::initTestCase()
@@ -274,6 +291,10 @@ void TestSecureCheck::refusals_data()
         u"12003 : เซิร์ฟเวอร์นี้ไม่มีการเข้ารหัส"_s);
     row("STLS answered with -ERR: no plain even on loopback", u"127.0.0.1:%1"_s, Automatic,
         Fake::StlsRefused, u"12003 : เซิร์ฟเวอร์ไม่ยอมเริ่ม TLS"_s);
+    row("CAPA list past 100 lines", u"127.0.0.1:%1"_s, Automatic, Fake::CapaEndless,
+        u"10040 : รายการความสามารถ (CAPA) ของเซิร์ฟเวอร์ยาวเกินไป"_s);
+    row("CAPA list that never ends", u"127.0.0.1:%1"_s, StartTls, Fake::CapaUnfinished,
+        u"10060 : หมดเวลารอรายการความสามารถ (CAPA) ของเซิร์ฟเวอร์ : "_s);
     row("a line injected after +OK to STLS", u"127.0.0.1:%1"_s, Automatic, Fake::InjectedAfterStls,
         u"12004 : มีข้อมูลไม่เข้ารหัสแทรกมาหลังคำตอบ STLS"_s);
     row("a stalled handshake", u"127.0.0.1:%1"_s, Tls, Fake::SilentHandshake,
@@ -416,6 +437,28 @@ void TestSecureCheck::userTrustsAHomeServer()
     QCOMPARE(p.prompt.asked.size(), 1);
     QVERIFY(!server.receivedCommand("USER") && !server.receivedCommand("PASS"));
     QCOMPARE(p.settings(), trusted);
+}
+
+// A periodic check that comes while the trust question is open raises no second box, and meets
+// the answer once it is given.
+void TestSecureCheck::checkWhileTheQuestionIsOpen()
+{
+    TlsScriptedServer server(TlsScriptedServer::Tls::AtOnce);
+    server.certificate = u"selfsigned"_s;
+    server.answers = Dialogue;
+    Program p(settingsFor(u"127.0.0.1:%1"_s.arg(server.serverPort()), modeLine(Tls)));
+    p.prompt.answers = {true};
+    int nested = 0;
+    p.prompt.onMessage = [&] {
+        ++nested;
+        p.check();
+    };
+    p.check();
+    QVERIFY2(p.waitForReport(), qPrintable(p.log()));
+    QCOMPARE(nested, 1);
+    QCOMPARE(p.prompt.asked.size(), 1);
+    QCOMPARE(p.form->txtNewMail->text(), u"1"_s);
+    QVERIFY(p.settings().contains("\r\ncertsha256="));
 }
 
 QTEST_MAIN(TestSecureCheck)
