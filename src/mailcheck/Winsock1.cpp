@@ -277,7 +277,7 @@ void Winsock1::onSslErrors(const QList<QSslError> &errors)
     m_certificatePending = true;
     m_certificateAsked = false;
     m_sslErrors = errors;
-    m_peerCertificate = m_ssl ? m_ssl->peerCertificate() : QSslCertificate();
+    m_peerCertificate = m_ssl->peerCertificate();
     scheduleDelivery();
 }
 
@@ -413,7 +413,7 @@ void Winsock1::deliver()
             m_certificateAsked = true;
             const quint64 generation = m_generation;
             const QList<QSslError> errors = m_sslErrors;
-            emit CertificateCheck(m_peerCertificate, errors);
+            emit CertificateCheck(*m_peerCertificate, errors);
             // Neither trusted nor refused by the handler, and still the same connection.
             if (generation == m_generation && m_certificatePending)
                 RefuseCertificate(TlsTrust::describe(errors));
@@ -488,7 +488,7 @@ void Winsock1::releaseSocket()
     m_certificatePending = false;
     m_certificateAsked = false;
     m_sslErrors.clear();
-    m_peerCertificate = QSslCertificate();
+    m_peerCertificate.reset();
     m_awaitedReplies = 0;
     m_peerClosed = false;
     if (!m_socket)

@@ -109,7 +109,9 @@ private:
     bool m_certificatePending = false;
     bool m_certificateAsked = false;
     QList<QSslError> m_sslErrors;
-    QSslCertificate m_peerCertificate;
+    // Held only while a decision is due: even an empty QSslCertificate loads the TLS backend, which
+    // a plain check never needs.
+    std::optional<QSslCertificate> m_peerCertificate;
     // Bytes taken from the socket and not yet delivered: whole lines and the start of the next.
     QByteArray m_buffer;
     QString m_current;

@@ -4,10 +4,12 @@
 #include "FakeSocket.h"
 #include "app/FrmMain.h"
 #include "mailcheck/MailCheck.h"
+#include "mailcheck/SecureChannel.h"
 #include "notify/PopUp.h"
 #include "notify/PopUpHost.h"
 #include "tray/TrayIcon.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QMenu>
@@ -543,6 +545,33 @@ private slots:
         QCOMPARE(sound.calls, soundCalls);
         QVERIFY(!popupOnScreenDuringSound);
         QVERIFY(!form->txtStatus->Text().contains(u"pw\r\n"_s));
+    }
+
+    // The security list sits in free space, follows the drawn controls in the tab order, saves
+    // on change, and a change forgets what was learnt about the server.
+    void securityChoice()
+    {
+        writeSettings(fileOf({"[settings]", "POP3MailServer=mail.example", "checkeverymin=15",
+                              "totaloldemail=0", "security=starttls", "tlsserver=mail.example"}));
+        auto form = started();
+        QCOMPARE(form->cboSecurity->currentIndex(), 2);
+        QCOMPARE(form->secureChannel().memory().tlsServer, u"mail.example"_s);
+        QVERIFY(form->txtPOP3Server->nextInFocusChain() == form->cboSecurity);
+        for (const QWidget *described :
+             form->fraOption->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (described == form->cboSecurity || described == form->labSecurity)
+                continue;
+            QVERIFY2(!described->geometry().intersects(form->cboSecurity->geometry()) &&
+                         !described->geometry().intersects(form->labSecurity->geometry()),
+                     qPrintable(described->objectName()));
+        }
+
+        form->cboSecurity->setCurrentIndex(1);
+        QVERIFY2(settingsBytes().endsWith("totaloldemail=0\r\nsecurity=tls\r\n"),
+                 settingsBytes().constData());
+        QCOMPARE(form->secureChannel().memory().tlsServer, QString());
+        form->cboSecurity->setCurrentIndex(0);
+        QVERIFY2(settingsBytes().endsWith("totaloldemail=0\r\n"), settingsBytes().constData());
     }
 
     void timerStartsChecksFromTheTray()
