@@ -262,10 +262,13 @@ void TestSecureCheck::refusals_data()
     QTest::addColumn<QByteArray>("extra"); // further Settings.inf lines
     QTest::addColumn<int>("fake");
     QTest::addColumn<QString>("line"); // how the one status line begins
+    QTest::addColumn<int>("asked");    // trust questions the user answered no
 
     const auto row = [](const char *name, const QString &server, int mode, Fake fake,
                         const QString &line, const QByteArray &extra = {}) {
-        QTest::newRow(name) << server << mode << extra << int(fake) << line;
+        // The user is asked (and says no) only where no authority vouches for the certificate.
+        const bool asked = line.contains(u"ไม่รู้จักผู้ออก"_s) || line.contains(u"self-signed"_s);
+        QTest::newRow(name) << server << mode << extra << int(fake) << line << int(asked);
     };
     // Dovecot on addresses that each serve one fault (tests/support/pop3-sandbox).
     row("expired", u"127.0.0.2:995"_s, Tls, Fake::None,
@@ -308,6 +311,7 @@ void TestSecureCheck::refusals()
     QFETCH(QByteArray, extra);
     QFETCH(int, fake);
     QFETCH(QString, line);
+    QFETCH(int, asked);
 
     const QHostAddress address(server.section(u':', 0, 0));
     const auto scripted = fakeFor(Fake(fake), address);
@@ -326,6 +330,7 @@ void TestSecureCheck::refusals()
 
     QVERIFY2(p.log().startsWith(line), qPrintable(p.log()));
     QCOMPARE(p.log().count(u"\r\n"_s), 1);
+    QCOMPARE(p.prompt.asked.size(), asked);
     QCOMPARE(p.form->txtNewMail->text(), QString());
     QVERIFY(p.form->fraReport->isHidden());
     QCOMPARE(p.settings(), before);
