@@ -1,10 +1,12 @@
 // Times Larkspur's own mail check through the path a user's click takes: the real FrmMain with its
 // real Winsock1 socket, offscreen, the window hidden as it is while the program sits in the tray.
 //
-//   checkbench HOST USER PASSWORD KNOWN_COUNT
+//   checkbench HOST USER PASSWORD KNOWN_COUNT [SECURITY]
 //
 // KNOWN_COUNT goes into Settings.inf as the remembered count, so that a check of an unchanged
-// mailbox finds no new mail and raises no popup: the steady state of the periodic check.
+// mailbox finds no new mail and raises no popup: the steady state of the periodic check. SECURITY
+// is the connection security as Settings.inf holds it (auto, tls, starttls, none; default none,
+// the plain dialogue); HOST may carry a port ("127.0.0.1:995").
 // Reads one command per line from stdin; "check" runs one check and prints
 //   <µs to the report line> <µs to txtNewMail set> <µs to the goodbye> <txtNewMail> <txtMailSize>
 // timed from the call of cmdCheckNow_Click(). The report line is "รับข้อมูลเรียบร้อย (ออกจากระบบ)",
@@ -55,7 +57,8 @@ QString lastLine(const QPlainTextEdit &box)
     return count >= 2 ? document->findBlockByNumber(count - 2).text() : QString();
 }
 
-bool writeSettings(const QString &path, const QString &host, const QString &user, qint64 known)
+bool writeSettings(const QString &path, const QString &host, const QString &user, qint64 known,
+                   const QString &security)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -63,8 +66,9 @@ bool writeSettings(const QString &path, const QString &host, const QString &user
     // mempass=0: the harness types the password itself, and Form_Load starts no check of its own.
     const QString text = u"[settings]\r\nPOP3MailServer=%1\r\nloginname=%2\r\nmempass=0\r\n"
                          u"checkeveryon=0\r\ncheckeverymin=15\r\nlaunchatstartup=0\r\n"
-                         u"enablesound=0\r\ntotaloldemail=%3\r\n"_s.arg(host, user)
-                             .arg(known);
+                         u"enablesound=0\r\ntotaloldemail=%3\r\nsecurity=%4\r\n"_s.arg(host, user)
+                             .arg(known)
+                             .arg(security);
     return file.write(text.toLatin1()) > 0;
 }
 
@@ -80,18 +84,19 @@ int main(int argc, char *argv[])
 
     const QStringList args = QCoreApplication::arguments();
     bool knownOk = false;
-    const qint64 known = args.size() == 5 ? args[4].toLongLong(&knownOk) : 0;
+    const qint64 known = args.size() == 5 || args.size() == 6 ? args[4].toLongLong(&knownOk) : 0;
     if (!knownOk) {
-        std::fprintf(stderr, "usage: checkbench HOST USER PASSWORD KNOWN_COUNT\n");
+        std::fprintf(stderr, "usage: checkbench HOST USER PASSWORD KNOWN_COUNT [SECURITY]\n");
         return 2;
     }
+    const QString security = args.size() == 6 ? args[5] : u"none"_s;
     const QString host = args[1];
     const QString user = args[2];
     const QString password = args[3];
 
     QTemporaryDir folder;
     if (!folder.isValid() ||
-        !writeSettings(folder.filePath(u"Settings.inf"_s), host, user, known)) {
+        !writeSettings(folder.filePath(u"Settings.inf"_s), host, user, known, security)) {
         std::fprintf(stderr, "checkbench: cannot write Settings.inf in a temporary folder\n");
         return 1;
     }

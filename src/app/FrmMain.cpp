@@ -1,6 +1,7 @@
 #include "app/FrmMain.h"
 
 #include "mailcheck/MailCheck.h"
+#include "mailcheck/SecureChannel.h"
 #include "mailcheck/Winsock1.h"
 #include "notify/ModSound.h"
 #include "notify/PopUp.h"
@@ -17,6 +18,7 @@
 #include "tray/TrayIcon.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -26,6 +28,7 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -62,8 +65,12 @@ FrmMain::FrmMain(const FrmMainServices &services, QWidget *parent)
         m_ownSocket = std::make_unique<Winsock1>();
         m_services.socket = m_ownSocket.get();
     }
-    m_check = std::make_unique<MailCheck>(static_cast<CheckView &>(*this), *m_services.socket,
-                                          *m_services.clock);
+    // The dialogue runs over the security layer, which runs over the socket.
+    m_secure = std::make_unique<SecureChannel>(*m_services.socket, *m_services.prompt,
+                                               [this] { return securityMode(); });
+    m_secure->setMemoryChanged([this] { SaveSettings(); });
+    m_check =
+        std::make_unique<MailCheck>(static_cast<CheckView &>(*this), *m_secure, *m_services.clock);
     m_popUp = std::make_unique<PopUpHost>([this] { return txtPOP3Server->text(); },
                                           *m_services.urlOpener, handCursor());
     connectHandlers();
@@ -86,6 +93,7 @@ void FrmMain::connectHandlers()
     connect(chkOpenSound, &QCheckBox::stateChanged, this, &FrmMain::chkOpenSound_Click);
     connect(chkLoadStart, &QCheckBox::stateChanged, this, &FrmMain::chkLoadStart_Click);
     connect(txtMinutes, &QLineEdit::textChanged, this, &FrmMain::txtMinutes_Change);
+    connect(cboSecurity, &QComboBox::currentIndexChanged, this, &FrmMain::cboSecurity_Click);
     connect(cmdCheckNow, &QPushButton::clicked, this, &FrmMain::cmdCheckNow_Click);
     connect(labHide, &LinkLabel::clicked, this, &FrmMain::labHide_Click);
     connect(labOpenMail, &LinkLabel::clicked, this, &FrmMain::labOpenMail_Click);
@@ -159,6 +167,13 @@ void FrmMain::Form_Load()
     txtMinutes->setText(loaded.checkEveryMin);
     fillState(chkLoadStart, loaded.launchAtStartup);
     fillState(chkOpenSound, loaded.enableSound);
+    // Set last: the choice and what was learnt under it arrive together, so nothing is forgotten
+    // or saved for the setting itself.
+    {
+        const QSignalBlocker quiet(cboSecurity);
+        cboSecurity->setCurrentIndex(static_cast<int>(loaded.security.mode));
+    }
+    m_secure->setMemory(loaded.security.memory);
 
     fraStatus->setVisible(false);
     fraReport->setVisible(false);
@@ -238,6 +253,8 @@ bool FrmMain::SaveSettings()
     snapshot.launchAtStartup = chkLoadStart->Value();
     snapshot.enableSound = chkOpenSound->Value();
     snapshot.totalOldEmail = m_check->TotalOldEmail;
+    snapshot.security = securityMode();
+    snapshot.securityMemory = m_secure->memory();
     const ComposedSettings composed = composeSettings(snapshot);
     const QString notRemembered = composed.notRemembered.join(u' ');
     // Told once, not at every save that follows.
@@ -275,6 +292,19 @@ void FrmMain::txtMinutes_Change()
 {
     MinutesBoxView view(*this);
     ::txtMinutes_Change(view, *m_services.prompt);
+}
+
+SecurityMode FrmMain::securityMode() const
+{
+    return static_cast<SecurityMode>(std::clamp(cboSecurity->currentIndex(), 0, 3));
+}
+
+void FrmMain::cboSecurity_Click()
+{
+    // What was learnt about the server (reached over TLS, a certificate trusted) held for the old
+    // choice; changing it is how a user tells the program to start over.
+    m_secure->forget();
+    SaveSettings();
 }
 
 void FrmMain::chkLoadStart_Click()

@@ -4,6 +4,7 @@
 #include "mailcheck/CheckView.h"
 #include "scheduling/CheckCommand.h"
 #include "scheduling/MinuteCounter.h"
+#include "settings/SecuritySettings.h"
 
 #include <QByteArray>
 #include <QWidget>
@@ -11,6 +12,7 @@
 #include <memory>
 
 class QAction;
+class QComboBox;
 class QGroupBox;
 class QMenu;
 class QProgressBar;
@@ -23,6 +25,7 @@ class Clock;
 class MailCheck;
 class PopUpHost;
 class Prompt;
+class SecureChannel;
 class SoundOutput;
 class TcpControl;
 class TrayIcon;
@@ -81,6 +84,7 @@ public:
     void chkOpenSound_Click();
     void chkLoadStart_Click();
     void txtMinutes_Change();
+    void cboSecurity_Click();
 
     static QString windowTitleFor(int major, int minor, int revision);
 
@@ -115,6 +119,9 @@ public:
     QLabel *labMinutes = nullptr;
     CheckBox *chkLoadStart = nullptr;
     CheckBox *chkOpenSound = nullptr;
+    // Connection security, in the free space of fraOption below the server.
+    QLabel *labSecurity = nullptr;
+    QComboBox *cboSecurity = nullptr;
     QLabel *Image1 = nullptr;
     QLabel *Image2 = nullptr;
     QTimer *Timer1 = nullptr;
@@ -132,6 +139,9 @@ public:
     QByteArray SoundData;
 
     MailCheck &check() { return *m_check; }
+    SecureChannel &secureChannel() { return *m_secure; }
+    // cboSecurity's choice.
+    SecurityMode securityMode() const;
     TrayIcon *trayIcon() const { return m_tray.get(); }
     PopUpHost &popUp() { return *m_popUp; }
 
@@ -175,6 +185,7 @@ private:
 
     FrmMainServices m_services;
     std::unique_ptr<TcpControl> m_ownSocket;
+    std::unique_ptr<SecureChannel> m_secure;
     std::unique_ptr<MailCheck> m_check;
     std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<PopUpHost> m_popUp;

@@ -6,6 +6,7 @@
 #include "app/Twips.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QMenu>
 #include <QProgressBar>
@@ -152,6 +153,15 @@ void FrmMain::buildControls()
                             QRect(120, 1560, 3015, 255), u" Load At Startup. "_s);
     labPop3 = label(u"POP3 Sever : "_s, fraOption, QRect(120, 280, 1455, 255));
     labMinutes = label(u"นาที"_s, fraOption, QRect(1935, 1200, 495, 255), u"Minutes"_s);
+    // Connection security, in the band between the server box and the interval row that the
+    // drawn controls leave free: no drawn control moves for it. The list follows SecurityMode.
+    labSecurity =
+        label(u"การเข้ารหัส :"_s, fraOption, QRect(120, 900, 1065, 255), u" Connection Security. "_s);
+    cboSecurity = place(new QComboBox, fraOption, QRect(1200, 900, 2040, 255));
+    cboSecurity->setFont(ThaiFonts::msSansSerif(8.25));
+    cboSecurity->setToolTip(u" Connection Security. "_s);
+    cboSecurity->addItems({u"อัตโนมัติ"_s, u"TLS ตั้งแต่ต้น"_s, u"STARTTLS เท่านั้น"_s, u"ไม่เข้ารหัส"_s});
+    setTextColour(cboSecurity, darkText);
 
     // Page 0: log in, report, status.
     cmdCheckNow =
@@ -240,6 +250,8 @@ void FrmMain::buildControls()
         {labMinutes, u"labMinutes"},
         {chkLoadStart, u"chkLoadStart"},
         {chkOpenSound, u"chkOpenSound"},
+        {labSecurity, u"labSecurity"},
+        {cboSecurity, u"cboSecurity"},
         {Image1, u"Image1"},
         {Image2, u"Image2"},
         {Timer1, u"Timer1"}};
@@ -248,9 +260,9 @@ void FrmMain::buildControls()
 
     // The keyboard sequence across both pages; labels, frames, the progress bar and the locked
     // report boxes take no focus and drop out of it.
-    QWidget *tabOrder[] = {SSTab1,       txtUserName, txtPassword,  txtStatus,
-                           cmdCheckNow,  chkEvery,    txtMinutes,   chkLoadStart,
-                           chkOpenSound, chkMemPass,  txtPOP3Server};
+    QWidget *tabOrder[] = {SSTab1,       txtUserName, txtPassword,   txtStatus,
+                           cmdCheckNow,  chkEvery,    txtMinutes,    chkLoadStart,
+                           chkOpenSound, chkMemPass,  txtPOP3Server, cboSecurity};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 

@@ -90,6 +90,9 @@ void MailCheck::Winsock1_DataArrival(qint32 /*bytesTotal*/)
     case 0:
         MessageCount = 0;
         CheckStep = 1;
+        // How the connection is protected, right after the greeting; a plain one says nothing.
+        if (const QString note = m_socket.SecurityNote(); !note.isEmpty())
+            appendToStatus(note + CrLf);
         m_socket.SendData(u"USER "_s + m_view.userNameText() + CrLf);
         appendToStatus(u"ชื่อผู้ใช้ : "_s + m_view.userNameText() + CrLf);
         m_view.setProgress(20);

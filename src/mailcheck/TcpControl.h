@@ -1,22 +1,34 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QString>
+#include <chrono>
 
 // The TCP control of the main window, `Winsock1`: the operations and the two events a mail check
-// uses. The real one is Winsock1 (over QTcpSocket); tests put scripted controls in its place.
+// uses, and what a secure connection adds to them. The real one is Winsock1 (over QTcpSocket, or
+// QSslSocket when it may encrypt); tests put scripted controls in its place.
 //
 // Contract every implementation keeps:
 // - Each DataArrival carries exactly one whole line, its line ending included, which GetData then
 //   returns; one handler run never overlaps another.
-// - Failures after the fact (lookup, refusal, reset, time-outs, a runaway reply) arrive as one
-//   Error each; the connection is over by then.
+// - Failures after the fact (lookup, refusal, reset, time-outs, a runaway reply, TLS) arrive as
+//   one Error each; the connection is over by then.
 // - Close() ends any connection at once and drops whatever it had not delivered yet.
+// - Nothing is sent while a TLS handshake is under way or waits for a certificate decision.
 class TcpControl : public QObject
 {
     Q_OBJECT
 
 public:
+    // When a connection made with ConnectSecure encrypts.
+    enum class TlsStart {
+        AtOnce, // TLS from the first byte (POP3S, port 995)
+        Later,  // plain until StartTls (STLS)
+    };
+
     using QObject::QObject;
 
     virtual void Close() = 0;
@@ -30,7 +42,33 @@ public:
     // False when nothing could be sent (no open connection).
     virtual bool SendData(const QString &line) = 0;
 
+    // Connects for TLS, checking the server's certificate against the trusted authorities and
+    // `host` as typed. A control that cannot encrypt refuses: nothing ever goes out in the clear
+    // in its place.
+    virtual bool ConnectSecure(const QString &host, quint16 port, TlsStart start,
+                               QString *errorText = nullptr);
+    // On a connection made with TlsStart::Later, after the server's "+OK" to STLS: starts the
+    // handshake. Whatever came in the clear behind that reply is never delivered (an Error
+    // follows instead). False when there is no such connection.
+    virtual bool StartTls();
+    // Answers a CertificateCheck: go on with exactly this certificate, or refuse it with a line
+    // for the status log. A check left unanswered is refused.
+    virtual void TrustCertificate() {}
+    virtual void RefuseCertificate(const QString & /*description*/) {}
+    // How long one awaited reply may take, for those who wait on more than one line.
+    virtual std::chrono::milliseconds replyTimeout() const { return std::chrono::seconds(30); }
+    // "TLS 1.3" and the like once Encrypted has come; empty on a plain connection.
+    virtual QString TlsProtocol() const { return {}; }
+    // A line for the log after the greeting that says how the connection is protected; empty for
+    // a plain one, whose log stays as it always was.
+    virtual QString SecurityNote() const { return {}; }
+
 signals:
     void DataArrival(qint32 bytesTotal);
     void Error(qint16 number, const QString &description);
+    // The handshake has ended with a certificate accepted: from now on everything is encrypted.
+    void Encrypted();
+    // The handshake waits: the certificate could not be verified for the reasons in `errors`.
+    // Answered within the handler by TrustCertificate or RefuseCertificate.
+    void CertificateCheck(const QSslCertificate &certificate, const QList<QSslError> &errors);
 };

@@ -1,7 +1,10 @@
 #include "mailcheck/Winsock1.h"
 
+#include "mailcheck/TlsTrust.h"
+
 #include <QHostAddress>
 #include <QNetworkProxy>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <algorithm>
 #include <utility>
@@ -18,6 +21,12 @@ constexpr qsizetype BufferBytes = 4 * Winsock1::MaxLineBytes;
 QString secondsText(std::chrono::milliseconds duration)
 {
     return QString::number(static_cast<double>(duration.count()) / 1000.0);
+}
+
+// Every description: what happened in Thai, then the English reason.
+QString because(const QString &thai, const QString &english)
+{
+    return thai + u" : "_s + english;
 }
 
 // Replies are shown in the log: UTF-8 with every undecodable byte as U+FFFD, and NUL as well, so
@@ -66,6 +75,11 @@ QAbstractSocket::SocketState Winsock1::state() const
     return m_socket->state();
 }
 
+bool Winsock1::isEncrypted() const
+{
+    return m_ssl && m_ssl->isEncrypted();
+}
+
 void Winsock1::Close()
 {
     releaseSocket();
@@ -81,6 +95,17 @@ void Winsock1::setLocalPort(quint16 port)
 
 bool Winsock1::Connect(const QString &host, quint16 port, QString *errorText)
 {
+    return open(host, port, std::nullopt, errorText);
+}
+
+bool Winsock1::ConnectSecure(const QString &host, quint16 port, TlsStart start, QString *errorText)
+{
+    return open(host, port, start, errorText);
+}
+
+bool Winsock1::open(const QString &host, quint16 port, std::optional<TlsStart> tls,
+                    QString *errorText)
+{
     Close();
     const auto refuse = [errorText](const QString &why) {
         if (errorText)
@@ -88,9 +113,16 @@ bool Winsock1::Connect(const QString &host, quint16 port, QString *errorText)
         return false;
     };
     if (port == 0)
-        return refuse(u"Port 0 is no port a server listens on"_s);
+        return refuse(
+            because(u"ใช้พอร์ต 0 เชื่อมต่อไม่ได้"_s, u"Port 0 is no port a server listens on"_s));
     if (holdsControlCharacter(host))
-        return refuse(u"The server name holds a control character (a line break, a tab or NUL)"_s);
+        return refuse(
+            because(u"ชื่อเซิร์ฟเวอร์มีอักขระควบคุม"_s,
+                    u"The server name holds a control character (a line break, a tab or NUL)"_s));
+    if (tls && !QSslSocket::supportsSsl())
+        return refuse(because(u"เครื่องนี้ใช้ TLS ไม่ได้ จึงไม่ได้เชื่อมต่อ"_s,
+                              u"No TLS library could be loaded ("_s +
+                                  QSslSocket::sslLibraryBuildVersionString() + u")"_s));
 
     // "[::1]" as in a URL: the brackets are not part of the address.
     QString target = host;
@@ -98,28 +130,42 @@ bool Winsock1::Connect(const QString &host, quint16 port, QString *errorText)
         QHostAddress(target.mid(1, target.size() - 2)).protocol() == QAbstractSocket::IPv6Protocol)
         target = target.mid(1, target.size() - 2);
 
-    auto *socket = new QTcpSocket(this);
+    // A plain check keeps to a plain socket: no TLS library is loaded for it.
+    QSslSocket *ssl = tls ? new QSslSocket(this) : nullptr;
+    QTcpSocket *socket = ssl ? ssl : new QTcpSocket(this);
     socket->setProxy(QNetworkProxy::NoProxy);
     socket->setReadBufferSize(BufferBytes);
     if (m_localPort != 0 && !socket->bind(QHostAddress::Any, m_localPort)) {
-        const QString why = u"Local port %1: %2"_s.arg(m_localPort).arg(socket->errorString());
+        const QString why =
+            because(u"ใช้พอร์ต %1 ของเครื่องนี้ไม่ได้"_s.arg(m_localPort), socket->errorString());
         delete socket;
         return refuse(why);
     }
     m_socket = socket;
+    m_ssl = ssl;
     connect(socket, &QTcpSocket::connected, this, &Winsock1::onConnected);
     connect(socket, &QTcpSocket::readyRead, this, &Winsock1::scheduleDelivery);
     connect(socket, &QTcpSocket::errorOccurred, this, &Winsock1::onSocketError);
-    connect(socket, &QTcpSocket::disconnected, this, [this] {
-        m_peerClosed = true;
-        scheduleDelivery();
-    });
+    connect(socket, &QTcpSocket::disconnected, this, &Winsock1::onPeerClosed);
+    if (ssl) {
+        ssl->setSslConfiguration(TlsTrust::clientConfiguration());
+        // The certificate must name the server as the user typed it.
+        ssl->setPeerVerifyName(target);
+        // A certificate that fails verification holds the handshake until it has been decided
+        // on, outside the socket's own signal.
+        ssl->setPauseMode(QAbstractSocket::PauseOnSslErrors);
+        connect(ssl, &QSslSocket::encrypted, this, &Winsock1::onEncrypted);
+        connect(ssl, &QSslSocket::sslErrors, this, &Winsock1::onSslErrors);
+    }
 
     m_connecting = true;
     m_deadline.start(m_timeout);
     // A failure found at once (a literal address that refuses) is queued like any other, so the
     // Error event comes from the event loop after this call has returned.
-    socket->connectToHost(target, port);
+    if (ssl && *tls == TlsStart::AtOnce)
+        ssl->connectToHostEncrypted(target, port, target);
+    else
+        socket->connectToHost(target, port);
     return true;
 }
 
@@ -131,6 +177,10 @@ QString Winsock1::GetData()
 bool Winsock1::SendData(const QString &line)
 {
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+        return false;
+    // Nothing leaves while the handshake is under way: it would go out once it ends, before
+    // anyone has seen whether it ended well.
+    if (m_ssl && m_ssl->mode() != QSslSocket::UnencryptedMode && !m_ssl->isEncrypted())
         return false;
     const QByteArray bytes = line.toUtf8();
     if (bytes.isEmpty())
@@ -144,61 +194,168 @@ bool Winsock1::SendData(const QString &line)
     return true;
 }
 
+bool Winsock1::StartTls()
+{
+    if (!m_ssl || m_ssl->mode() != QSslSocket::UnencryptedMode ||
+        m_ssl->state() != QAbstractSocket::ConnectedState) {
+        fail(NoEncryption,
+             because(u"เริ่ม TLS บนการเชื่อมต่อนี้ไม่ได้"_s, u"STARTTLS needs an open plain connection"_s));
+        return false;
+    }
+    // A server says nothing between its "+OK" and the handshake; whatever stands there was put in
+    // by someone on the way, to be read as if it had come encrypted.
+    pull();
+    if (!m_buffer.isEmpty() || m_ssl->bytesAvailable() > 0) {
+        fail(ClearTextInjected,
+             because(u"มีข้อมูลไม่เข้ารหัสแทรกมาหลังคำตอบ STLS (อาจมีผู้ดักกลางทาง) จึงยกเลิกการเชื่อมต่อ"_s,
+                     u"The server sent data in the clear after its reply to STLS"_s));
+        return false;
+    }
+    m_handshaking = true;
+    m_deadline.start(m_timeout);
+    m_ssl->startClientEncryption();
+    return true;
+}
+
+void Winsock1::TrustCertificate()
+{
+    if (!m_certificatePending || !m_ssl)
+        return;
+    m_certificatePending = false;
+    // Exactly the errors seen for exactly this certificate: anything else still fails.
+    m_ssl->ignoreSslErrors(m_sslErrors);
+    m_deadline.start(m_timeout);
+    m_ssl->resume();
+}
+
+void Winsock1::RefuseCertificate(const QString &description)
+{
+    if (!m_certificatePending)
+        return;
+    m_certificatePending = false;
+    fail(CertificateRefused, description);
+}
+
+QString Winsock1::TlsProtocol() const
+{
+    if (!isEncrypted())
+        return {};
+    switch (m_ssl->sessionProtocol()) {
+    case QSsl::TlsV1_3:
+        return u"TLS 1.3"_s;
+    case QSsl::TlsV1_2:
+        return u"TLS 1.2"_s;
+    default:
+        return u"TLS"_s;
+    }
+}
+
 void Winsock1::onConnected()
 {
     m_connecting = false;
     m_awaitedReplies = 1; // the greeting
+    m_handshaking = m_ssl && m_ssl->mode() != QSslSocket::UnencryptedMode;
     m_deadline.start(m_timeout);
+}
+
+void Winsock1::onEncrypted()
+{
+    m_handshaking = false;
+    m_encryptedPending = true;
+    // POP3S: the greeting comes now, with a deadline of its own; STLS: nothing is awaited.
+    if (m_awaitedReplies > 0)
+        m_deadline.start(m_timeout);
+    else
+        m_deadline.stop();
+    scheduleDelivery();
+}
+
+void Winsock1::onSslErrors(const QList<QSslError> &errors)
+{
+    // The handshake now waits (pause mode); whoever decides may take longer than any deadline.
+    m_deadline.stop();
+    m_certificatePending = true;
+    m_certificateAsked = false;
+    m_sslErrors = errors;
+    m_peerCertificate = m_ssl->peerCertificate();
+    scheduleDelivery();
+}
+
+void Winsock1::onPeerClosed()
+{
+    if (m_handshaking) {
+        fail(TlsHandshakeFailed,
+             because(u"เซิร์ฟเวอร์ปิดการเชื่อมต่อระหว่างเจรจา TLS"_s,
+                     u"The server closed the connection during the TLS handshake"_s));
+        return;
+    }
+    m_peerClosed = true;
+    scheduleDelivery();
 }
 
 void Winsock1::onSocketError(QAbstractSocket::SocketError error)
 {
     if (error == QAbstractSocket::RemoteHostClosedError) {
         // Whether that cut a reply short is known once every whole line has been delivered.
-        m_peerClosed = true;
-        scheduleDelivery();
+        onPeerClosed();
         return;
     }
 
+    const QString reason = m_socket ? m_socket->errorString() : QString();
     qint16 number = InvalidArgument;
-    QString description = m_socket ? m_socket->errorString() : QString();
+    QString description = because(u"การเชื่อมต่อผิดพลาด"_s, reason);
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         number = ConnectionRefused;
-        description = u"Connection refused"_s;
+        description = because(u"เซิร์ฟเวอร์ไม่รับการเชื่อมต่อ"_s, u"Connection refused"_s);
         break;
     case QAbstractSocket::HostNotFoundError:
         number = HostNotFound;
-        description = u"Host not found"_s;
+        description = because(u"หาเซิร์ฟเวอร์ไม่พบ"_s, u"Host not found"_s);
         break;
     case QAbstractSocket::SocketTimeoutError:
         number = TimedOut;
+        description = because(u"หมดเวลา"_s, reason);
         break;
     case QAbstractSocket::NetworkError:
         number = NetworkUnreachable;
+        description = because(u"เครือข่ายใช้ไม่ได้"_s, reason);
         break;
     case QAbstractSocket::SocketAccessError:
         number = AccessDenied;
+        description = because(u"ไม่ได้รับอนุญาตให้เชื่อมต่อ"_s, reason);
         break;
     case QAbstractSocket::SocketResourceError:
         number = NoBufferSpace;
+        description = because(u"ทรัพยากรของระบบไม่พอ"_s, reason);
         break;
     case QAbstractSocket::UnsupportedSocketOperationError:
         number = FamilyUnsupported;
+        description = because(u"เครื่องนี้ใช้ที่อยู่ชนิดนี้ไม่ได้"_s, reason);
         break;
     case QAbstractSocket::AddressInUseError:
         number = AddressInUse;
+        description = because(u"พอร์ตของเครื่องนี้ถูกใช้อยู่"_s, reason);
         break;
     case QAbstractSocket::SocketAddressNotAvailableError:
         number = AddressUnavailable;
+        description = because(u"ใช้ที่อยู่นี้ไม่ได้"_s, reason);
+        break;
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
+        number = TlsHandshakeFailed;
+        description =
+            because(u"เจรจา TLS กับเซิร์ฟเวอร์ไม่สำเร็จ (เซิร์ฟเวอร์อาจไม่ได้ใช้ TLS ที่พอร์ตนี้)"_s, reason);
         break;
     default:
         break;
     }
 
     // Whole lines that came before the failure are still delivered first; the socket's own buffer
-    // is bounded, so this stays small.
-    if (m_socket)
+    // is bounded, so this stays small. Never after a failed handshake: those bytes are not
+    // plaintext anyone vouched for.
+    if (m_socket && !m_handshaking)
         m_buffer += m_socket->readAll();
     releaseSocket();
     if (!m_pendingError)
@@ -208,16 +365,25 @@ void Winsock1::onSocketError(QAbstractSocket::SocketError error)
 
 void Winsock1::onDeadline()
 {
+    if (m_handshaking) {
+        fail(TimedOut,
+             because(u"หมดเวลาเจรจา TLS"_s,
+                     u"Timed out: the TLS handshake did not finish within %1 seconds"_s.arg(
+                         secondsText(m_timeout))));
+        return;
+    }
     // A whole line already here has come in time; it waits only for its turn.
     if (m_buffer.contains('\n'))
         return;
     if (m_connecting)
-        fail(TimedOut, u"Connection timed out: no connection within %1 seconds"_s.arg(
-                           secondsText(m_timeout)));
+        fail(TimedOut, because(u"หมดเวลาเชื่อมต่อ"_s,
+                               u"Connection timed out: no connection within %1 seconds"_s.arg(
+                                   secondsText(m_timeout))));
     else
         fail(TimedOut,
-             u"Timed out: the server's reply did not arrive whole within %1 seconds"_s.arg(
-                 secondsText(m_timeout)));
+             because(u"หมดเวลารอคำตอบจากเซิร์ฟเวอร์"_s,
+                     u"Timed out: the server's reply did not arrive whole within %1 seconds"_s.arg(
+                         secondsText(m_timeout))));
 }
 
 void Winsock1::scheduleDelivery()
@@ -228,8 +394,9 @@ void Winsock1::scheduleDelivery()
     QMetaObject::invokeMethod(this, &Winsock1::deliver, Qt::QueuedConnection);
 }
 
-// The one place that raises DataArrival and Error. A handler that lets events run in its middle
-// does not get a second event inside the first: the loop below hands out the next one after it.
+// The one place that raises DataArrival, Error, Encrypted and CertificateCheck. A handler that
+// lets events run in its middle does not get a second event inside the first: the loop below
+// hands out the next one after it.
 void Winsock1::deliver()
 {
     m_deliveryPosted = false;
@@ -237,6 +404,21 @@ void Winsock1::deliver()
         return;
     m_delivering = true;
     for (;;) {
+        if (m_encryptedPending) {
+            m_encryptedPending = false;
+            emit Encrypted();
+            continue;
+        }
+        if (m_certificatePending && !m_certificateAsked) {
+            m_certificateAsked = true;
+            const quint64 generation = m_generation;
+            const QList<QSslError> errors = m_sslErrors;
+            emit CertificateCheck(*m_peerCertificate, errors);
+            // Neither trusted nor refused by the handler, and still the same connection.
+            if (generation == m_generation && m_certificatePending)
+                RefuseCertificate(TlsTrust::describe(errors));
+            continue;
+        }
         pull();
         const qsizetype end = m_buffer.indexOf('\n');
         if (end >= 0 && end < MaxLineBytes) {
@@ -250,7 +432,8 @@ void Winsock1::deliver()
         }
         if (end >= MaxLineBytes || (end < 0 && m_buffer.size() >= MaxLineBytes)) {
             fail(MessageTooLong,
-                 u"The server's reply line is longer than %1 bytes"_s.arg(MaxLineBytes));
+                 because(u"บรรทัดคำตอบของเซิร์ฟเวอร์ยาวเกิน %1 ไบต์"_s.arg(MaxLineBytes),
+                         u"The server's reply line is longer than %1 bytes"_s.arg(MaxLineBytes)));
             continue;
         }
         if (m_pendingError) {
@@ -264,8 +447,10 @@ void Winsock1::deliver()
             releaseSocket();
             m_buffer.clear();
             if (cutShort)
-                emit Error(ConnectionReset,
-                           u"The server closed the connection before its reply was complete"_s);
+                emit Error(
+                    ConnectionReset,
+                    because(u"เซิร์ฟเวอร์ปิดการเชื่อมต่อก่อนตอบครบ"_s,
+                            u"The server closed the connection before its reply was complete"_s));
             continue;
         }
         break;
@@ -275,6 +460,7 @@ void Winsock1::deliver()
 
 void Winsock1::pull()
 {
+    // While the handshake runs there is nothing to read: a TLS socket gives decrypted bytes only.
     while (m_socket && m_buffer.size() < BufferBytes) {
         const qint64 available = m_socket->bytesAvailable();
         if (available <= 0)
@@ -297,11 +483,19 @@ void Winsock1::releaseSocket()
 {
     m_deadline.stop();
     m_connecting = false;
+    m_handshaking = false;
+    m_encryptedPending = false;
+    m_certificatePending = false;
+    m_certificateAsked = false;
+    m_sslErrors.clear();
+    m_peerCertificate.reset();
     m_awaitedReplies = 0;
     m_peerClosed = false;
     if (!m_socket)
         return;
+    ++m_generation;
     QTcpSocket *socket = std::exchange(m_socket, nullptr);
+    m_ssl = nullptr;
     socket->disconnect(this);
     socket->abort();
     // Close may run inside one of this socket's own signals.

@@ -8,12 +8,14 @@
 #include <chrono>
 #include <optional>
 
+class QSslSocket;
 class QTcpSocket;
 
-// The TCP control `Winsock1` over QTcpSocket. It frames the byte stream into lines (one LF-ended
-// line per DataArrival, so a POP3 server's CR LF lines arrive whole and one at a time), bounds what
-// it holds and puts deadlines on connecting and on every awaited reply. Numbers of Error are
-// Winsock's.
+// The TCP control `Winsock1` over QTcpSocket, or over QSslSocket for a connection that may
+// encrypt. It frames the byte stream into lines (one LF-ended line per DataArrival, so a POP3
+// server's CR LF lines arrive whole and one at a time), bounds what it holds and puts deadlines on
+// connecting, on the TLS handshake and on every awaited reply. Numbers of Error are Winsock's,
+// and a few of its own for TLS; descriptions are Thai with the English reason after them.
 class Winsock1 final : public TcpControl
 {
     Q_OBJECT
@@ -32,6 +34,11 @@ public:
         TimedOut = 10060,           // WSAETIMEDOUT
         ConnectionRefused = 10061,  // WSAECONNREFUSED
         HostNotFound = 11001,       // WSAHOST_NOT_FOUND
+        // Our own, for what Winsock has no number for.
+        TlsHandshakeFailed = 12001, // no TLS spoken, or the handshake broke off
+        CertificateRefused = 12002, // the server's certificate is not trusted
+        NoEncryption = 12003,       // no encryption where it is required, or STLS refused
+        ClearTextInjected = 12004,  // bytes in the clear after the "+OK" to STLS
     };
 
     // One reply line, line ending included (bytes).
@@ -41,8 +48,8 @@ public:
     explicit Winsock1(QObject *parent = nullptr);
     ~Winsock1() override;
 
-    // How long connecting may take, and how long each awaited reply (the greeting, then one per
-    // line sent) may take to arrive whole. Applies from the next deadline started.
+    // How long connecting may take, the TLS handshake, and each awaited reply (the greeting, then
+    // one per line sent) to arrive whole. Applies from the next deadline started.
     void setTimeout(std::chrono::milliseconds timeout);
     std::chrono::milliseconds timeout() const { return m_timeout; }
 
@@ -51,6 +58,8 @@ public:
     QAbstractSocket::SocketState state() const;
     // Bytes received and not handed out yet: the start of a line still coming.
     qsizetype pendingBytes() const { return m_buffer.size(); }
+    // Whether the connection is encrypted now.
+    bool isEncrypted() const;
 
     void Close() override;
     void setLocalPort(quint16 port) override;
@@ -58,8 +67,20 @@ public:
     QString GetData() override;
     bool SendData(const QString &line) override;
 
+    bool ConnectSecure(const QString &host, quint16 port, TlsStart start,
+                       QString *errorText = nullptr) override;
+    bool StartTls() override;
+    void TrustCertificate() override;
+    void RefuseCertificate(const QString &description) override;
+    QString TlsProtocol() const override;
+    std::chrono::milliseconds replyTimeout() const override { return m_timeout; }
+
 private:
+    bool open(const QString &host, quint16 port, std::optional<TlsStart> tls, QString *errorText);
     void onConnected();
+    void onEncrypted();
+    void onSslErrors(const QList<QSslError> &errors);
+    void onPeerClosed();
     void onSocketError(QAbstractSocket::SocketError error);
     void onDeadline();
     void scheduleDelivery();
@@ -75,11 +96,22 @@ private:
     };
 
     QTcpSocket *m_socket = nullptr;
+    QSslSocket *m_ssl = nullptr; // m_socket itself, when the connection may encrypt
+    quint64 m_generation = 0;    // counts the connections let go, so a handler can tell
     quint16 m_localPort = 0;
     std::chrono::milliseconds m_timeout = DefaultTimeout;
     QTimer m_deadline;
     bool m_connecting = false;
+    bool m_handshaking = false;
+    bool m_encryptedPending = false;
     int m_awaitedReplies = 0;
+    // A handshake paused on a certificate that could not be verified.
+    bool m_certificatePending = false;
+    bool m_certificateAsked = false;
+    QList<QSslError> m_sslErrors;
+    // Held only while a decision is due: even an empty QSslCertificate loads the TLS backend, which
+    // a plain check never needs.
+    std::optional<QSslCertificate> m_peerCertificate;
     // Bytes taken from the socket and not yet delivered: whole lines and the start of the next.
     QByteArray m_buffer;
     QString m_current;

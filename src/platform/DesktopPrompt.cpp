@@ -10,6 +10,15 @@ void MessageBoxPrompt::message(const QString &caption, const QString &text)
     box.exec();
 }
 
+bool MessageBoxPrompt::question(const QString &caption, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No);
+    // A trust question asked in passing must not be answered yes by a stray Enter.
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 bool DesktopUrlOpener::open(const QString &address)
 {
     // The address is passed as typed: a user's server name is not ours to correct.

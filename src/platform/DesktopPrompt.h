@@ -3,11 +3,12 @@
 #include "platform/Prompt.h"
 #include "platform/UrlOpener.h"
 
-// The real desktop: a modal QMessageBox with OK only.
+// The real desktop: a modal QMessageBox, with OK only or with Yes and No.
 class MessageBoxPrompt final : public Prompt
 {
 public:
     void message(const QString &caption, const QString &text) override;
+    bool question(const QString &caption, const QString &text) override;
 };
 
 // The user's default handler for addresses, through xdg-open.

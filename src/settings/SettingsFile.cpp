@@ -83,6 +83,17 @@ public:
         line("loginpass=", scrambled);
     }
 
+    // The server a remembered fact belongs to, as the POP3MailServer line stores it; nothing when
+    // that line could not store it either (the fact then has nothing to belong to).
+    static std::optional<QByteArray> storedServer(const QString &server)
+    {
+        bool ok = false;
+        const QByteArray bytes = encodeWindows874(server, &ok);
+        if (!ok || breaksLine(bytes))
+            return std::nullopt;
+        return bytes;
+    }
+
     ComposedSettings result() const { return m_result; }
 
 private:
@@ -117,6 +128,17 @@ ComposedSettings composeSettings(const SettingsSnapshot &settings)
     file.line("launchatstartup=", settings.launchAtStartup);
     file.line("enablesound=", settings.enableSound);
     file.line("totaloldemail=", settings.totalOldEmail);
+    if (settings.security != SecurityMode::Automatic)
+        file.line("security=", securityModeSetting(settings.security).toLatin1());
+    const SecurityMemory memory = settings.securityMemory.forServer(settings.server);
+    if (const auto server = Composer::storedServer(settings.server)) {
+        if (!memory.tlsServer.isEmpty())
+            file.line("tlsserver=", *server);
+        if (!memory.trustedServer.isEmpty()) {
+            file.line("certserver=", *server);
+            file.line("certsha256=", memory.trustedSha256);
+        }
+    }
     return file.result();
 }
 
@@ -181,6 +203,19 @@ QString settingsPath(const QString &programFolder)
     return programFolder + u"/Settings.inf"_s;
 }
 
+StoredSecurity readStoredSecurity(const std::function<QByteArray(const QString &key)> &read,
+                                  const QString &server)
+{
+    StoredSecurity stored;
+    stored.mode = securityModeFromSetting(decodeWindows874(read(u"security"_s)));
+    SecurityMemory memory;
+    memory.tlsServer = decodeWindows874(read(u"tlsserver"_s));
+    memory.trustedServer = decodeWindows874(read(u"certserver"_s));
+    memory.trustedSha256 = normalisedSha256(read(u"certsha256"_s));
+    stored.memory = memory.forServer(server);
+    return stored;
+}
+
 LoadedSettings loadSettings(const QString &path, QString *error)
 {
     const QString section = u"settings"_s;
@@ -207,6 +242,7 @@ LoadedSettings loadSettings(const QString &path, QString *error)
     loaded.enableSound = decodeWindows874(read(u"enablesound"_s));
     loaded.totalOldEmailText = decodeWindows874(read(u"totaloldemail"_s));
     loaded.totalOldEmail = toNearestInteger(loaded.totalOldEmailText);
+    loaded.security = readStoredSecurity(read, loaded.server);
 
     if (!why.isEmpty()) {
         // An unreadable file gives what a missing one gives, and the reason.

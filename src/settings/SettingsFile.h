@@ -1,8 +1,11 @@
 #pragma once
 
+#include "settings/SecuritySettings.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 // Settings.inf: the writer's content, the atomic save and the start-up's reading of every key.
@@ -19,6 +22,9 @@ struct SettingsSnapshot {
     int launchAtStartup = 0;  // chkLoadStart
     int enableSound = 0;      // chkOpenSound
     qint64 totalOldEmail = 0; // TotalOldEmail
+    // After the nine keys a Windows-written file holds, so that file stays what it was.
+    SecurityMode security = SecurityMode::Automatic; // cboSecurity
+    SecurityMemory securityMemory;                   // written only as far as it holds for server
 };
 
 struct ComposedSettings {
@@ -29,7 +35,9 @@ struct ComposedSettings {
     QStringList notRemembered;
 };
 
-// The file's lines, in their fixed order. A value the file cannot carry is never stored changed:
+// The file's lines, in their fixed order, then the security keys: "security=" unless the choice is
+// automatic, and what is remembered about the server ("tlsserver=", "certserver=" with
+// "certsha256=") when there is anything. A value the file cannot carry is never stored changed:
 // its line is written with an empty value and reported in notRemembered. That is a text Windows-874
 // cannot hold, a text with CR, LF or NUL, and a password whose scrambled bytes hold CR, LF or NUL,
 // begin or end with a blank or tab, or begin and end with the same quote.
@@ -43,6 +51,15 @@ bool writeSettingsFile(const QString &path, const QByteArray &bytes, QString *er
 
 // programFolder + "/Settings.inf".
 QString settingsPath(const QString &programFolder);
+
+// The security keys as read: a missing or unknown "security" is automatic; what is remembered
+// counts only for `server`, the POP3MailServer read beside it.
+struct StoredSecurity {
+    SecurityMode mode = SecurityMode::Automatic;
+    SecurityMemory memory;
+};
+StoredSecurity readStoredSecurity(const std::function<QByteArray(const QString &key)> &read,
+                                  const QString &server);
 
 // Every key as the start-up reads it, in the start-up's order, decoded from Windows-874.
 struct LoadedSettings {
@@ -59,6 +76,7 @@ struct LoadedSettings {
     QString totalOldEmailText; // totaloldemail
     // Its nearest integer; nothing when it is missing or does not convert (TotalOldEmail stays 0).
     std::optional<qint64> totalOldEmail;
+    StoredSecurity security; // security, tlsserver, certserver, certsha256
 };
 
 // Reads Settings.inf at `path`; a missing file or key reads as "". When the file exists but cannot

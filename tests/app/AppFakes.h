@@ -10,7 +10,7 @@
 #include <functional>
 
 // Records every message box and answers it at once. `onMessage` lets a test look at the window
-// while the box would be open.
+// while the box would be open. Questions are answered from `answers`, in order, then with no.
 class RecordingPrompt final : public Prompt
 {
 public:
@@ -19,12 +19,21 @@ public:
         QString text;
     };
     QList<Shown> shown;
+    QList<Shown> asked;
+    QList<bool> answers;
     std::function<void()> onMessage;
     void message(const QString &caption, const QString &text) override
     {
         shown.append({caption, text});
         if (onMessage)
             onMessage();
+    }
+    bool question(const QString &caption, const QString &text) override
+    {
+        asked.append({caption, text});
+        if (onMessage)
+            onMessage();
+        return answers.isEmpty() ? false : answers.takeFirst();
     }
 };
 

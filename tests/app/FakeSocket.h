@@ -20,6 +20,11 @@ public:
         connects.append(host + u':' + QString::number(port));
         return true;
     }
+    // Recorded the same way: whether it encrypts is the security layer's business, tested there.
+    bool ConnectSecure(const QString &host, quint16 port, TlsStart, QString * = nullptr) override
+    {
+        return Connect(host, port);
+    }
     QString GetData() override { return std::exchange(pending, QString()); }
     bool SendData(const QString &line) override
     {

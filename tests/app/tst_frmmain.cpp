@@ -4,11 +4,13 @@
 #include "FakeSocket.h"
 #include "app/FrmMain.h"
 #include "mailcheck/MailCheck.h"
+#include "mailcheck/SecureChannel.h"
 #include "notify/PopUp.h"
 #include "notify/PopUpHost.h"
 #include "tray/TrayIcon.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QMenu>
@@ -596,7 +598,8 @@ private slots:
         wav.close();
         writeSettings(fileOf({"[settings]", "POP3MailServer=mail.example", "loginname=somchai",
                               "mempass=1", "loginpass=" + scrambled("pw"), "checkeverymin=15",
-                              "enablesound=" + QByteArray::number(soundBox), "totaloldemail=1"}));
+                              "enablesound=" + QByteArray::number(soundBox), "totaloldemail=1",
+                              "security=none"}));
         auto form = started();
         // The window is loaded before the sound, but it waits below the screen until the sound
         // ends.
@@ -623,6 +626,33 @@ private slots:
         QCOMPARE(sound.calls, soundCalls);
         QVERIFY(!popupOnScreenDuringSound);
         QVERIFY(!form->txtStatus->Text().contains(u"pw\r\n"_s));
+    }
+
+    // The security list sits in free space, follows the drawn controls in the tab order, saves
+    // on change, and a change forgets what was learnt about the server.
+    void securityChoice()
+    {
+        writeSettings(fileOf({"[settings]", "POP3MailServer=mail.example", "checkeverymin=15",
+                              "totaloldemail=0", "security=starttls", "tlsserver=mail.example"}));
+        auto form = started();
+        QCOMPARE(form->cboSecurity->currentIndex(), 2);
+        QCOMPARE(form->secureChannel().memory().tlsServer, u"mail.example"_s);
+        QVERIFY(form->txtPOP3Server->nextInFocusChain() == form->cboSecurity);
+        for (const QWidget *described :
+             form->fraOption->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (described == form->cboSecurity || described == form->labSecurity)
+                continue;
+            QVERIFY2(!described->geometry().intersects(form->cboSecurity->geometry()) &&
+                         !described->geometry().intersects(form->labSecurity->geometry()),
+                     qPrintable(described->objectName()));
+        }
+
+        form->cboSecurity->setCurrentIndex(1);
+        QVERIFY2(settingsBytes().endsWith("totaloldemail=0\r\nsecurity=tls\r\n"),
+                 settingsBytes().constData());
+        QCOMPARE(form->secureChannel().memory().tlsServer, QString());
+        form->cboSecurity->setCurrentIndex(0);
+        QVERIFY2(settingsBytes().endsWith("totaloldemail=0\r\n"), settingsBytes().constData());
     }
 
     void timerStartsChecksFromTheTray()

@@ -186,7 +186,8 @@ void TestMailCheckDovecot::noServerListening()
     Check c(u"127.0.0.2"_s, environment("LARKSPUR_POP3_PASSWORD"));
     c.view.status = u"an old log"_s;
     QVERIFY(!c.check.CheckEmail());
-    QTRY_COMPARE_WITH_TIMEOUT(c.view.status, u"10061 : Connection refused\r\n"_s, 40'000);
+    QTRY_COMPARE_WITH_TIMEOUT(c.view.status,
+                              u"10061 : เซิร์ฟเวอร์ไม่รับการเชื่อมต่อ : Connection refused\r\n"_s, 40'000);
     QCOMPARE(c.check.CheckStep, 0);
 }
 

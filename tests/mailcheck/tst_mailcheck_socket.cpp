@@ -76,19 +76,20 @@ void TestMailCheckSocket::hostileServers_data()
     QTest::newRow("silence after the greeting")
         << QByteArray("+OK\r\n") << QList<QByteArray>()
         << u"+OK\r\n\r\n"_s + UserLine +
-               u"10060 : Timed out: the server's reply did not arrive whole within 0.3 seconds\r\n"_s
+               u"10060 : หมดเวลารอคำตอบจากเซิร์ฟเวอร์ : Timed out: the server's reply did not arrive whole within 0.3 seconds\r\n"_s
         << 1;
     QTest::newRow("no greeting")
         << QByteArray() << QList<QByteArray>()
-        << u"10060 : Timed out: the server's reply did not arrive whole within 0.3 seconds\r\n"_s
+        << u"10060 : หมดเวลารอคำตอบจากเซิร์ฟเวอร์ : Timed out: the server's reply did not arrive whole within 0.3 seconds\r\n"_s
         << 0;
     QTest::newRow("1 MB line without CR LF")
         << QByteArray(1 << 20, 'x') << QList<QByteArray>()
-        << u"10040 : The server's reply line is longer than 4096 bytes\r\n"_s << 0;
+        << u"10040 : บรรทัดคำตอบของเซิร์ฟเวอร์ยาวเกิน 4096 ไบต์ : The server's reply line is longer than 4096 bytes\r\n"_s
+        << 0;
     QTest::newRow("huge reply to PASS")
         << QByteArray("+OK\r\n") << QList<QByteArray>{"+OK\r\n", QByteArray(1 << 20, '+')}
         << u"+OK\r\n\r\n"_s + UserLine + u"+OK\r\n\r\n"_s + PassLine +
-               u"10040 : The server's reply line is longer than 4096 bytes\r\n"_s
+               u"10040 : บรรทัดคำตอบของเซิร์ฟเวอร์ยาวเกิน 4096 ไบต์ : The server's reply line is longer than 4096 bytes\r\n"_s
         << 2;
 }
 
@@ -242,7 +243,7 @@ void TestMailCheckSocket::refusedConnection()
     MailCheck check(view, socket, clock);
     check.setPort(port);
     QVERIFY(!check.CheckEmail());
-    QTRY_COMPARE(view.status, u"10061 : Connection refused\r\n"_s);
+    QTRY_COMPARE(view.status, u"10061 : เซิร์ฟเวอร์ไม่รับการเชื่อมต่อ : Connection refused\r\n"_s);
     QCOMPARE(check.CheckStep, 0);
 }
 

@@ -268,8 +268,9 @@ void TestWinsock1::timeOuts()
 
     QVERIFY(recorder.waitForError());
     QCOMPARE(recorder.errorNumbers, QList<qint16>{Winsock1::TimedOut});
-    QCOMPARE(recorder.errorTexts.first(),
-             u"Timed out: the server's reply did not arrive whole within 0.3 seconds"_s);
+    QCOMPARE(
+        recorder.errorTexts.first(),
+        u"หมดเวลารอคำตอบจากเซิร์ฟเวอร์ : Timed out: the server's reply did not arrive whole within 0.3 seconds"_s);
     QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
     QVERIFY(server.waitForClientGone());
     QCOMPARE(recorder.lines.size(), sendUser ? 1 : 0);
@@ -309,7 +310,7 @@ void TestWinsock1::unansweredConnect()
     QVERIFY(recorder.waitForError());
     QCOMPARE(recorder.errorNumbers, QList<qint16>{Winsock1::TimedOut});
     QCOMPARE(recorder.errorTexts.first(),
-             u"Connection timed out: no connection within 0.3 seconds"_s);
+             u"หมดเวลาเชื่อมต่อ : Connection timed out: no connection within 0.3 seconds"_s);
     QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
 }
 
@@ -380,8 +381,9 @@ void TestWinsock1::serverGoesAway()
     QTRY_COMPARE(socket.state(), QAbstractSocket::UnconnectedState);
     if (error) {
         QCOMPARE(recorder.errorNumbers, QList<qint16>{Winsock1::ConnectionReset});
-        QCOMPARE(recorder.errorTexts.first(),
-                 u"The server closed the connection before its reply was complete"_s);
+        QCOMPARE(
+            recorder.errorTexts.first(),
+            u"เซิร์ฟเวอร์ปิดการเชื่อมต่อก่อนตอบครบ : The server closed the connection before its reply was complete"_s);
     } else {
         QVERIFY(recorder.errorNumbers.isEmpty());
     }
@@ -400,7 +402,7 @@ void TestWinsock1::refused()
     QVERIFY(recorder.errorNumbers.isEmpty());
     QVERIFY(recorder.waitForError());
     QCOMPARE(recorder.errorNumbers, QList<qint16>{Winsock1::ConnectionRefused});
-    QCOMPARE(recorder.errorTexts, QStringList{u"Connection refused"_s});
+    QCOMPARE(recorder.errorTexts, QStringList{u"เซิร์ฟเวอร์ไม่รับการเชื่อมต่อ : Connection refused"_s});
     QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
 }
 
@@ -420,7 +422,7 @@ void TestWinsock1::hostNotFound()
     QVERIFY(socket.Connect(host, 110));
     QVERIFY(recorder.waitForError(40'000));
     QCOMPARE(recorder.errorNumbers, QList<qint16>{Winsock1::HostNotFound});
-    QCOMPARE(recorder.errorTexts, QStringList{u"Host not found"_s});
+    QCOMPARE(recorder.errorTexts, QStringList{u"หาเซิร์ฟเวอร์ไม่พบ : Host not found"_s});
 }
 
 void TestWinsock1::refusedAtOnce_data()

@@ -71,6 +71,8 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void windowsFileReadsTheSameAndBack();
+    void securityKeys_data();
+    void securityKeys();
     void loadRules_data();
     void loadRules();
     void loadUnreadable();
@@ -406,6 +408,9 @@ void TestSettingsFile::windowsFileReadsTheSameAndBack()
     // 255 - each byte: C3 C1 61 62 E0 F1, that is "ฃม" "ab" "เ๑".
     QCOMPARE(loaded.password, u"\u0E23\u0E21ab\u0E40\u0E51"_s);
     QCOMPARE(loaded.totalOldEmail, std::optional<qint64>(-3));
+    // No security keys: automatic, nothing remembered, and none written back.
+    QVERIFY(loaded.security.mode == SecurityMode::Automatic);
+    QVERIFY(loaded.security.memory == SecurityMemory());
 
     SettingsSnapshot again;
     again.server = loaded.server;
@@ -417,6 +422,69 @@ void TestSettingsFile::windowsFileReadsTheSameAndBack()
     again.enableSound = 1;
     again.totalOldEmail = *loaded.totalOldEmail;
     QCOMPARE(composeSettings(again).bytes, windows);
+}
+
+// The keys after the nine: how each value reads, and what a save of what was read writes back.
+void TestSettingsFile::securityKeys_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("tlsServer");
+    QTest::addColumn<QByteArray>("trustedSha256");
+    QTest::addColumn<QByteArray>("written");
+
+    const QByteArray sha(64, 'a');
+    const QByteArray shaWithColons = QByteArray("AA:").repeated(31) + "AA";
+    const int automatic = int(SecurityMode::Automatic);
+    QTest::newRow("tls") << QByteArray("security=tls\r\n") << int(SecurityMode::Tls) << QString()
+                         << QByteArray() << QByteArray("security=tls\r\n");
+    QTest::newRow("STARTTLS in capitals, with blanks")
+        << QByteArray("security= STARTTLS \r\n") << int(SecurityMode::StartTls) << QString()
+        << QByteArray() << QByteArray("security=starttls\r\n");
+    QTest::newRow("none") << QByteArray("security=none\r\n") << int(SecurityMode::None) << QString()
+                          << QByteArray() << QByteArray("security=none\r\n");
+    QTest::newRow("auto is the default, not written")
+        << QByteArray("security=auto\r\n") << automatic << QString() << QByteArray()
+        << QByteArray();
+    QTest::newRow("unknown value reads as automatic")
+        << QByteArray("security=ssl\r\n") << automatic << QString() << QByteArray() << QByteArray();
+    QTest::newRow("learnt for this server, fingerprint with colons")
+        << "tlsserver=mail.example.com\r\ncertserver=mail.example.com\r\ncertsha256=" +
+               shaWithColons + "\r\n"
+        << automatic << u"mail.example.com"_s << sha
+        << "tlsserver=mail.example.com\r\ncertserver=mail.example.com\r\ncertsha256=" + sha +
+               "\r\n";
+    QTest::newRow("learnt for another server is dropped")
+        << "tlsserver=old.example.com\r\ncertserver=old.example.com\r\ncertsha256=" + sha + "\r\n"
+        << automatic << QString() << QByteArray() << QByteArray();
+    QTest::newRow("a fingerprint that is no SHA-256 is dropped")
+        << QByteArray("certserver=mail.example.com\r\ncertsha256=12:34\r\n") << automatic
+        << QString() << QByteArray() << QByteArray();
+}
+
+void TestSettingsFile::securityKeys()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(int, mode);
+    QFETCH(QString, tlsServer);
+    QFETCH(QByteArray, trustedSha256);
+    QFETCH(QByteArray, written);
+
+    const QByteArray nine = composeSettings(remembered(u"abc"_s)).bytes;
+    QVERIFY(testfs::writeAll(path(), nine + stored));
+    QString error;
+    const LoadedSettings loaded = loadSettings(path(), &error);
+    QCOMPARE(error, QString());
+    QCOMPARE(int(loaded.security.mode), mode);
+    QCOMPARE(loaded.security.memory.tlsServer, tlsServer);
+    QCOMPARE(loaded.security.memory.trustedSha256, trustedSha256);
+    QCOMPARE(loaded.security.memory.trustedServer,
+             trustedSha256.isEmpty() ? QString() : loaded.server);
+
+    SettingsSnapshot again = remembered(u"abc"_s);
+    again.security = loaded.security.mode;
+    again.securityMemory = loaded.security.memory;
+    QCOMPARE(composeSettings(again).bytes, nine + written);
 }
 
 void TestSettingsFile::loadRules_data()
