@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/FrmMain.h"
 #include "app/ThaiFonts.h"
 #include "platform/AlsaSoundOutput.h"
@@ -11,7 +12,11 @@
 
 int main(int argc, char *argv[])
 {
+    if (const auto exitCode = CommandLine::answerInformationOptions(argc, argv))
+        return *exitCode;
     QApplication app(argc, argv);
+    if (const auto exitCode = CommandLine::refuseUnknownArguments())
+        return *exitCode;
     // A tray program: closing its window does not end it; only the tray menu does.
     QApplication::setQuitOnLastWindowClosed(false);
     ThaiFonts::installSubstitutions();
