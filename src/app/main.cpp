@@ -17,6 +17,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     if (const auto exitCode = CommandLine::refuseUnknownArguments())
         return *exitCode;
+    QGuiApplication::setDesktopFileName(QStringLiteral(LARKSPUR_APP_ID));
     // A tray program: closing its window does not end it; only the tray menu does.
     QApplication::setQuitOnLastWindowClosed(false);
     ThaiFonts::installSubstitutions();
