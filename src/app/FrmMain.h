@@ -39,6 +39,7 @@ struct FrmMainServices {
     TcpControl *socket = nullptr;        // null: the real socket
     QString executablePath;              // the program that start at logon runs
     QString executableFolder;            // where the program looks for Settings.inf and mail.wav
+    QString defaultSoundPath;            // an installed program's own mail.wav; empty if portable
     bool useTray = true;                 // false in tests that run without any tray
     std::function<bool()> trayAvailable; // null: ask the desktop
 };

@@ -4,11 +4,14 @@
 #include "platform/AlsaSoundOutput.h"
 #include "platform/Clock.h"
 #include "platform/DesktopPrompt.h"
+#include "platform/InstallLayout.h"
 #include "platform/XdgAutostart.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+
+using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
@@ -36,6 +39,8 @@ int main(int argc, char *argv[])
     services.clock = &clock;
     services.executablePath = QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath();
     services.executableFolder = QDir::cleanPath(QCoreApplication::applicationDirPath());
+    if (const QString data = installedDataFolder(services.executableFolder); !data.isEmpty())
+        services.defaultSoundPath = data + u"/mail.wav"_s;
 
     FrmMain form(services);
     form.Form_Load();

@@ -1,5 +1,7 @@
 #include "platform/ProgramFolder.h"
 
+#include "platform/InstallLayout.h"
+
 #include <QDir>
 #include <QFileDevice>
 #include <QTemporaryFile>
@@ -29,7 +31,9 @@ QString configHome()
 QString programFolder(const QString &executableDir)
 {
     const QString beside = QDir::cleanPath(executableDir);
-    if (!beside.isEmpty() && QDir(beside).exists() && canCreateFilesIn(beside))
+    // An installed program never writes beside itself, not even when run by root.
+    if (!beside.isEmpty() && QDir(beside).exists() && installedDataFolder(beside).isEmpty() &&
+        canCreateFilesIn(beside))
         return beside;
 
     const QString folder = configHome() + u"/larkspur"_s;

@@ -1,3 +1,4 @@
+#include "platform/InstallLayout.h"
 #include "platform/ProgramFolder.h"
 #include "settings/TestFileSystem.h"
 
@@ -21,6 +22,7 @@ private slots:
     void readOnlyFolderFallsBack_data();
     void readOnlyFolderFallsBack();
     void existingFallbackIsKept();
+    void installedProgramNeverWritesBesideItself();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -127,6 +129,18 @@ void TestProgramFolder::existingFallbackIsKept()
     QCOMPARE(testfs::readAll(fallback + u"/Settings.inf"_s), QByteArrayLiteral("[settings]\r\n"));
     // The user's own choice of permissions on an existing folder stands.
     QVERIFY(QFileInfo(fallback).permissions() & QFileDevice::ReadGroup);
+}
+
+void TestProgramFolder::installedProgramNeverWritesBesideItself()
+{
+    // <prefix>/bin/larkspur with <prefix>/share/larkspur: an installation, writable or not.
+    const QString bin = m_dir->filePath(u"usr/bin"_s);
+    QVERIFY(QDir().mkpath(bin));
+    QCOMPARE(installedDataFolder(bin), QString());
+    QCOMPARE(programFolder(bin), bin);
+    QVERIFY(QDir().mkpath(m_dir->filePath(u"usr/share/larkspur"_s)));
+    QCOMPARE(installedDataFolder(bin + u"/"_s), m_dir->filePath(u"usr/share/larkspur"_s));
+    QCOMPARE(programFolder(bin), m_dir->filePath(u"home/.config/larkspur"_s));
 }
 
 QTEST_APPLESS_MAIN(TestProgramFolder)
