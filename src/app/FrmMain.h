@@ -83,6 +83,9 @@ public:
 
     static QString windowTitleFor(int major, int minor, int revision);
 
+    // Appends one line to the status log and brings it into view.
+    void tellUser(const QString &line);
+
     // The controls, by their names.
     QTabWidget *SSTab1 = nullptr;
     QGroupBox *FraLogin = nullptr;
@@ -142,7 +145,6 @@ private:
     void buildMenu();
     void connectHandlers();
     void letEventsRun() override;
-    void tellUser(const QString &line);
     QString programFolder() const;
 
     // CheckView and CheckCommandView over the widgets.

@@ -5,11 +5,14 @@
 #include "platform/Clock.h"
 #include "platform/DesktopPrompt.h"
 #include "platform/InstallLayout.h"
+#include "platform/ProgramFolder.h"
+#include "platform/SingleInstance.h"
 #include "platform/XdgAutostart.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -42,7 +45,28 @@ int main(int argc, char *argv[])
     if (const QString data = installedDataFolder(services.executableFolder); !data.isEmpty())
         services.defaultSoundPath = data + u"/mail.wav"_s;
 
+    // One program per settings folder: a second start shows the first one's window and ends.
+    SingleInstance instance(programFolder(services.executableFolder));
+    switch (instance.start()) {
+    case SingleInstance::Outcome::HandedOver:
+        return 0;
+    case SingleInstance::Outcome::NoAnswer:
+        std::fprintf(stderr, "larkspur: another copy runs with these settings: %s\n",
+                     instance.error().toLocal8Bit().constData());
+        return 1;
+    case SingleInstance::Outcome::First:
+    case SingleInstance::Outcome::Unguarded:
+        break;
+    }
+
     FrmMain form(services);
     form.Form_Load();
+    instance.setShowHandler([&form] {
+        form.MenuShow_Click();
+        form.raise();
+        form.activateWindow();
+    });
+    if (!instance.error().isEmpty())
+        form.tellUser(u"ป้องกันการเปิดโปรแกรมซ้ำไม่ได้ : "_s + instance.error());
     return QApplication::exec();
 }
