@@ -4,6 +4,7 @@
 #include "platform/AlsaSoundOutput.h"
 #include "platform/Clock.h"
 #include "platform/DesktopPrompt.h"
+#include "platform/DisplaySession.h"
 #include "platform/InstallLayout.h"
 #include "platform/ProgramFolder.h"
 #include "platform/SingleInstance.h"
@@ -20,7 +21,9 @@ int main(int argc, char *argv[])
 {
     if (const auto exitCode = CommandLine::answerInformationOptions(argc, argv))
         return *exitCode;
+    DisplaySession::PlatformChoice platform;
     QApplication app(argc, argv);
+    platform.restore();
     if (const auto exitCode = CommandLine::refuseUnknownArguments())
         return *exitCode;
     QGuiApplication::setDesktopFileName(QStringLiteral(LARKSPUR_APP_ID));
@@ -68,5 +71,8 @@ int main(int argc, char *argv[])
     });
     if (!instance.error().isEmpty())
         form.tellUser(u"ป้องกันการเปิดโปรแกรมซ้ำไม่ได้ : "_s + instance.error());
+    if (const QString note = DisplaySession::popupPlacementNote(QGuiApplication::platformName());
+        !note.isEmpty())
+        form.tellUser(note);
     return QApplication::exec();
 }
