@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Draws the program's pictures into images/ and cursors/. The outputs are committed, so building
+# Draws the program's pictures into images/, cursors/ and icons/. The outputs are committed, so building
 # needs no ImageMagick; run this again after changing a drawing and commit what it writes.
 # The small icons are pixel art (XPM below, one character a pixel); the rest are ImageMagick drawings.
 set -euo pipefail
@@ -140,6 +140,30 @@ done
 sixteen "$work/window32.png" "$work/window32-16c.png"
 sixteen "$work/window16.png" "$work/window16-16c.png"
 icon images/window.ico "$work/window32-16c.png" "$work/window16-16c.png"
+
+## The program's icon in the desktop's menus and icon theme (icons/hicolor/NxN/apps/larkspur.png):
+## the window icon. 16 and 32 are its pixel drawings as they are; the other sizes draw the 32 x 32
+## design smoothly, at four times the size and shrunk, with lines a little finer than a pixel of it.
+window_icon_32='
+    stroke-width 0.8
+    fill #0000ff stroke black circle 13,13 13,2
+    fill none stroke #00ffff ellipse 13,13 5,10 0,360 line 3,13 23,13 line 13,3 13,23
+    fill white stroke black rectangle 10,15 30,28
+    fill none polyline 10,15 20,23 30,15
+    stroke #808080 line 11,27 17,22 line 29,27 23,22'
+for size in 16 22 24 32 48 64 128 256; do
+    mkdir -p "icons/hicolor/${size}x${size}/apps"
+    out=icons/hicolor/${size}x${size}/apps/larkspur.png
+    if ((size == 16 || size == 32)); then
+        png "$work/window$size.png" "$out"
+    else
+        big=$((size * 4))
+        scale=$(awk "BEGIN { print $big / 32 }")
+        half=$(awk "BEGIN { print $big / 64 }")
+        png -size "${big}x${big}" xc:none -draw "affine $scale,0,0,$scale,$half,$half $window_icon_32" \
+            -filter Lanczos -resize "${size}x${size}" -depth 8 "$out"
+    fi
+done
 
 ## Image1 of the popup: an envelope with speed lines and a red stamp, 32 x 32 (and 16 x 16), 16 colours.
 popup_envelope_32='

@@ -180,7 +180,7 @@ void FrmMain::Form_Load()
     letEventsRun();
 
     SysTray();
-    SoundData = LoadSoundFile(m_programFolder + u"/mail.wav"_s);
+    SoundData = LoadProgramSound(m_programFolder + u"/mail.wav"_s, m_services.defaultSoundPath);
 
     const bool loginComplete = !txtPOP3Server->text().isEmpty() && !txtUserName->text().isEmpty() &&
                                !txtPassword->text().isEmpty();

@@ -42,6 +42,7 @@ struct FrmMainServices {
     TcpControl *socket = nullptr;        // null: the real socket
     QString executablePath;              // the program that start at logon runs
     QString executableFolder;            // where the program looks for Settings.inf and mail.wav
+    QString defaultSoundPath;            // an installed program's own mail.wav; empty if portable
     bool useTray = true;                 // false in tests that run without any tray
     std::function<bool()> trayAvailable; // null: ask the desktop
 };
@@ -87,6 +88,9 @@ public:
     void cboSecurity_Click();
 
     static QString windowTitleFor(int major, int minor, int revision);
+
+    // Appends one line to the status log and brings it into view.
+    void tellUser(const QString &line);
 
     // The controls, by their names.
     QTabWidget *SSTab1 = nullptr;
@@ -153,7 +157,6 @@ private:
     void buildMenu();
     void connectHandlers();
     void letEventsRun() override;
-    void tellUser(const QString &line);
     QString refusedSaveLine() const;
     void saveFailed(const QString &line);
     void saveSucceeded();

@@ -1,17 +1,32 @@
+#include "app/CommandLine.h"
 #include "app/FrmMain.h"
 #include "app/ThaiFonts.h"
 #include "platform/AlsaSoundOutput.h"
 #include "platform/Clock.h"
 #include "platform/DesktopPrompt.h"
+#include "platform/DisplaySession.h"
+#include "platform/InstallLayout.h"
+#include "platform/ProgramFolder.h"
+#include "platform/SingleInstance.h"
 #include "platform/XdgAutostart.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    if (const auto exitCode = CommandLine::answerInformationOptions(argc, argv))
+        return *exitCode;
+    DisplaySession::PlatformChoice platform;
     QApplication app(argc, argv);
+    platform.restore();
+    if (const auto exitCode = CommandLine::refuseUnknownArguments())
+        return *exitCode;
+    QGuiApplication::setDesktopFileName(QStringLiteral(LARKSPUR_APP_ID));
     // A tray program: closing its window does not end it; only the tray menu does.
     QApplication::setQuitOnLastWindowClosed(false);
     ThaiFonts::installSubstitutions();
@@ -30,8 +45,34 @@ int main(int argc, char *argv[])
     services.clock = &clock;
     services.executablePath = QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath();
     services.executableFolder = QDir::cleanPath(QCoreApplication::applicationDirPath());
+    if (const QString data = installedDataFolder(services.executableFolder); !data.isEmpty())
+        services.defaultSoundPath = data + u"/mail.wav"_s;
+
+    // One program per settings folder: a second start shows the first one's window and ends.
+    SingleInstance instance(programFolder(services.executableFolder));
+    switch (instance.start()) {
+    case SingleInstance::Outcome::HandedOver:
+        return 0;
+    case SingleInstance::Outcome::NoAnswer:
+        std::fprintf(stderr, "larkspur: another copy runs with these settings: %s\n",
+                     instance.error().toLocal8Bit().constData());
+        return 1;
+    case SingleInstance::Outcome::First:
+    case SingleInstance::Outcome::Unguarded:
+        break;
+    }
 
     FrmMain form(services);
     form.Form_Load();
+    instance.setShowHandler([&form] {
+        form.MenuShow_Click();
+        form.raise();
+        form.activateWindow();
+    });
+    if (!instance.error().isEmpty())
+        form.tellUser(u"ป้องกันการเปิดโปรแกรมซ้ำไม่ได้ : "_s + instance.error());
+    if (const QString note = DisplaySession::popupPlacementNote(QGuiApplication::platformName());
+        !note.isEmpty())
+        form.tellUser(note);
     return QApplication::exec();
 }

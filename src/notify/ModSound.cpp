@@ -29,7 +29,7 @@ private:
     int m_fd;
 };
 
-int openSoundFile(const QByteArray &name)
+int openSoundFile(const QByteArray &name, bool createMissing)
 {
     struct stat st {
     };
@@ -39,7 +39,7 @@ int openSoundFile(const QByteArray &name)
             return -1;
         return ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     }
-    if (errno != ENOENT)
+    if (errno != ENOENT || !createMissing)
         return -1;
     // Missing: leave an empty mail.wav for the user to replace. O_EXCL keeps a dangling link from
     // creating its target somewhere else.
@@ -47,14 +47,12 @@ int openSoundFile(const QByteArray &name)
                   0666);
 }
 
-} // namespace
-
-QByteArray LoadSoundFile(const QString &path)
+QByteArray loadSound(const QString &path, bool createMissing)
 {
     const QByteArray name = QFile::encodeName(path);
     if (name.isEmpty())
         return {};
-    const Fd fd(openSoundFile(name));
+    const Fd fd(openSoundFile(name, createMissing));
     if (fd.get() < 0)
         return {};
 
@@ -90,6 +88,25 @@ QByteArray LoadSoundFile(const QString &path)
     while (end > begin && content.at(end - 1) == ' ')
         --end;
     return content.sliced(begin, end - begin);
+}
+
+} // namespace
+
+QByteArray LoadSoundFile(const QString &path)
+{
+    return loadSound(path, true);
+}
+
+QByteArray LoadProgramSound(const QString &userSound, const QString &defaultSound)
+{
+    if (defaultSound.isEmpty())
+        return LoadSoundFile(userSound);
+    struct stat st {
+    };
+    // An empty mail.wav is what earlier runs of the installed program left; it is no choice.
+    const bool userHasOne =
+        ::stat(QFile::encodeName(userSound).constData(), &st) == 0 && st.st_size > 0;
+    return loadSound(userHasOne ? userSound : defaultSound, false);
 }
 
 void PlaySoundData(const QByteArray &sound, qint16 flags, SoundOutput &output)

@@ -16,6 +16,11 @@ inline constexpr qint64 MaxSoundFileBytes = 16 * 1024 * 1024;
 // result; nothing is reported.
 QByteArray LoadSoundFile(const QString &path);
 
+// The sound of an installed program: the user's `userSound` when there is one (a file that is
+// neither missing nor empty), else the installed `defaultSound`; neither file is ever created.
+// With no `defaultSound` (a portable copy), LoadSoundFile(userSound).
+QByteArray LoadProgramSound(const QString &userSound, const QString &defaultSound);
+
 // Stops any sound in progress, then plays `sound` and returns when it has ended. An empty sound
 // plays nothing and leaves `output` untouched. Playback is always synchronous: the only caller
 // passes no flags, and `flags` is kept for the shape of the call.

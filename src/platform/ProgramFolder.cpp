@@ -1,5 +1,7 @@
 #include "platform/ProgramFolder.h"
 
+#include "platform/InstallLayout.h"
+
 #include <QDir>
 #include <QFileDevice>
 #include <QFileInfo>
@@ -79,7 +81,10 @@ QString programFolder(const QString &executableDir, QString *note)
         note->clear();
     const QString beside = QDir::cleanPath(executableDir);
     QString unwritable = u"it does not exist"_s;
-    if (!beside.isEmpty() && QDir(beside).exists() && canCreateFilesIn(beside, &unwritable))
+    // An installed program never writes beside itself, not even when run by root.
+    const bool installed = !beside.isEmpty() && !installedDataFolder(beside).isEmpty();
+    if (!beside.isEmpty() && QDir(beside).exists() && !installed &&
+        canCreateFilesIn(beside, &unwritable))
         return beside;
 
     const QString folder = configHome() + u"/larkspur"_s;

@@ -288,9 +288,10 @@ bool XdgAutostart::SaveString(const QString &name, const QString &command, QStri
     if (!makeFolder(dir, error))
         return false;
 
+    // 1.4, the newest version Debian 12's desktop-file-validate knows; every key here is older.
     const QString text = u"[Desktop Entry]\n"
                          u"Type=Application\n"
-                         u"Version=1.5\n"
+                         u"Version=1.4\n"
                          u"Name=%1\n"
                          u"Comment=Watches a POP3 mailbox and tells when new mail arrives\n"
                          u"Exec=%2\n"

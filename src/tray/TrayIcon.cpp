@@ -1,8 +1,9 @@
 #include "tray/TrayIcon.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QMouseEvent>
 #include <QWidget>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -23,7 +24,7 @@ TrayIcon::TrayIcon(const QPixmap &picture, const QString &tooltip,
     m_icon.setToolTip(tooltip);
     connect(&m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (const int message = messageFor(reason))
+                if (const int message = messageFor(reason, host()))
                     emit mouseMessage(message);
             });
     if (QCoreApplication *application = QCoreApplication::instance())
@@ -67,7 +68,14 @@ bool TrayIcon::isInTray() const
     return available && m_icon.isVisible();
 }
 
-int TrayIcon::messageFor(QSystemTrayIcon::ActivationReason reason)
+TrayIcon::Host TrayIcon::host() const
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const bool embedded = std::any_of(windows.cbegin(), windows.cend(), isEmbeddedIcon);
+    return embedded ? Host::XEmbed : Host::StatusNotifierItem;
+}
+
+int TrayIcon::messageFor(QSystemTrayIcon::ActivationReason reason, Host host)
 {
     switch (reason) {
     case QSystemTrayIcon::DoubleClick:
@@ -75,7 +83,8 @@ int TrayIcon::messageFor(QSystemTrayIcon::ActivationReason reason)
     case QSystemTrayIcon::Context:
         return 0x205;
     case QSystemTrayIcon::Trigger:
-    case QSystemTrayIcon::MiddleClick:
+        return host == Host::StatusNotifierItem ? 0x203 : 0;
+    case QSystemTrayIcon::MiddleClick: // SecondaryActivate on a StatusNotifierItem host
     case QSystemTrayIcon::Unknown:
         return 0;
     }

@@ -9,6 +9,11 @@
 // and XEmbed otherwise, and re-embeds the icon when a tray appears after us. Qt's XEmbed icon
 // raises its context request when the right button goes down; here the menu belongs to the
 // button's release over the icon, as a press alone must do nothing. One icon per program.
+//
+// On a StatusNotifierItem host (KDE Plasma, GNOME's AppIndicator extension) the host sees the
+// mouse, not us: a left click arrives as Activate, which Qt reports as a single trigger, and there
+// is no double-click at all. There the trigger stands for the double-click, so that the icon can
+// still show and hide the window; the menu comes through ContextMenu as Qt's context request.
 class TrayIcon : public QObject
 {
     Q_OBJECT
@@ -23,9 +28,16 @@ public:
     bool isInTray() const;
     QSystemTrayIcon &icon() { return m_icon; }
 
+    // How the icon reaches the tray, as Qt chose it when the icon was made.
+    enum class Host { XEmbed, StatusNotifierItem };
+    Q_ENUM(Host)
+    // XEmbed while Qt's embedded icon window exists: activations come from the mouse on it then.
+    Host host() const;
+
     // The mouse message a tray activation stands for, or 0 for one that means nothing here:
-    // a double-click is WM_LBUTTONDBLCLK (0x203), the context request WM_RBUTTONUP (0x205).
-    static int messageFor(QSystemTrayIcon::ActivationReason reason);
+    // a double-click is WM_LBUTTONDBLCLK (0x203), the context request WM_RBUTTONUP (0x205), and
+    // a StatusNotifierItem host's Activate (a trigger) is the double-click too.
+    static int messageFor(QSystemTrayIcon::ActivationReason reason, Host host);
 
 signals:
     void mouseMessage(int message);

@@ -507,18 +507,25 @@ private slots:
     void trayMessages_data()
     {
         QTest::addColumn<int>("reason");
+        QTest::addColumn<TrayIcon::Host>("host");
         QTest::addColumn<int>("message");
-        QTest::newRow("double-click") << int(QSystemTrayIcon::DoubleClick) << 0x203;
-        QTest::newRow("context") << int(QSystemTrayIcon::Context) << 0x205;
-        QTest::newRow("single click") << int(QSystemTrayIcon::Trigger) << 0;
-        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << 0;
-        QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << 0;
+        const auto xembed = TrayIcon::Host::XEmbed;
+        const auto sni = TrayIcon::Host::StatusNotifierItem;
+        QTest::newRow("double-click") << int(QSystemTrayIcon::DoubleClick) << xembed << 0x203;
+        QTest::newRow("context") << int(QSystemTrayIcon::Context) << xembed << 0x205;
+        QTest::newRow("single click") << int(QSystemTrayIcon::Trigger) << xembed << 0;
+        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << xembed << 0;
+        QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << xembed << 0;
+        QTest::newRow("Activate") << int(QSystemTrayIcon::Trigger) << sni << 0x203;
+        QTest::newRow("ContextMenu") << int(QSystemTrayIcon::Context) << sni << 0x205;
+        QTest::newRow("SecondaryActivate") << int(QSystemTrayIcon::MiddleClick) << sni << 0;
     }
     void trayMessages()
     {
         QFETCH(int, reason);
+        QFETCH(TrayIcon::Host, host);
         QFETCH(int, message);
-        QCOMPARE(TrayIcon::messageFor(QSystemTrayIcon::ActivationReason(reason)), message);
+        QCOMPARE(TrayIcon::messageFor(QSystemTrayIcon::ActivationReason(reason), host), message);
     }
 
     void doubleClickTogglesTheWindow()

@@ -63,6 +63,8 @@ private slots:
     void playsOnlyWhatThereIs_data();
     void playsOnlyWhatThereIs();
     void twoAnnouncementsStopThenPlayEachTime();
+    void programSoundOfAnInstall_data();
+    void programSoundOfAnInstall();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -228,6 +230,49 @@ void tst_ModSound::twoAnnouncementsStopThenPlayEachTime()
     PlaySoundData(SoundData, 0, output);
     QCOMPARE(output.calls, (QStringList{u"stop"_s, u"play"_s, u"stop"_s, u"play"_s}));
     QCOMPARE(output.played, (QList<QByteArray>{SoundData, SoundData}));
+}
+
+void tst_ModSound::programSoundOfAnInstall_data()
+{
+    QTest::addColumn<QByteArray>("user");    // the user's mail.wav; "-" for none
+    QTest::addColumn<QByteArray>("shipped"); // the installed default; "-" for none, "" for portable
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<qint64>("userFileAfter"); // its size afterwards, -1 for no file
+
+    QTest::newRow("installed, the user has none") << "-"_ba
+                                                  << "RIFFdefault"_ba
+                                                  << "RIFFdefault"_ba << qint64(-1);
+    QTest::newRow("installed, the user's file is empty") << ""_ba
+                                                         << "RIFFdefault"_ba
+                                                         << "RIFFdefault"_ba << qint64(0);
+    QTest::newRow("installed, the user's own sound") << "RIFFmine"_ba
+                                                     << "RIFFdefault"_ba
+                                                     << "RIFFmine"_ba << qint64(8);
+    QTest::newRow("installed, its default gone") << "-"_ba
+                                                 << "-"_ba << QByteArray() << qint64(-1);
+    QTest::newRow("portable copy, none: created empty")
+        << "-"_ba << QByteArray() << QByteArray() << qint64(0);
+}
+
+void tst_ModSound::programSoundOfAnInstall()
+{
+    QFETCH(QByteArray, user);
+    QFETCH(QByteArray, shipped);
+    QFETCH(QByteArray, expected);
+    QFETCH(qint64, userFileAfter);
+
+    QVERIFY(QDir(m_dir->path()).mkpath(u"share/larkspur"_s));
+    const QString userPath = m_dir->filePath(u"mail.wav"_s);
+    const QString shippedPath = m_dir->filePath(u"share/larkspur/mail.wav"_s);
+    if (user != "-")
+        QVERIFY(writeFile(userPath, user));
+    if (shipped != "-" && !shipped.isEmpty())
+        QVERIFY(writeFile(shippedPath, shipped));
+
+    QCOMPARE(LoadProgramSound(userPath, shipped.isEmpty() ? QString() : shippedPath), expected);
+    QCOMPARE(QFileInfo::exists(userPath) ? QFileInfo(userPath).size() : -1, userFileAfter);
+    // The installed folder is never written to.
+    QCOMPARE(QFileInfo::exists(shippedPath), shipped != "-" && !shipped.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_ModSound)

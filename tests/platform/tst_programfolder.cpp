@@ -1,3 +1,4 @@
+#include "platform/InstallLayout.h"
 #include "platform/ProgramFolder.h"
 #include "settings/TestFileSystem.h"
 
@@ -23,6 +24,7 @@ private slots:
     void existingFallbackIsKept();
     void settingsBesideAReadOnlyProgram_data();
     void settingsBesideAReadOnlyProgram();
+    void installedProgramNeverWritesBesideItself();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -192,6 +194,18 @@ void TestProgramFolder::settingsBesideAReadOnlyProgram()
     if (fallback != Fallback::BesideUnreadable)
         QCOMPARE(testfs::readAll(besideSettings),
                  QByteArrayLiteral("[settings]\r\nloginname=beside\r\n"));
+}
+
+void TestProgramFolder::installedProgramNeverWritesBesideItself()
+{
+    // <prefix>/bin/larkspur with <prefix>/share/larkspur: an installation, writable or not.
+    const QString bin = m_dir->filePath(u"usr/bin"_s);
+    QVERIFY(QDir().mkpath(bin));
+    QCOMPARE(installedDataFolder(bin), QString());
+    QCOMPARE(programFolder(bin), bin);
+    QVERIFY(QDir().mkpath(m_dir->filePath(u"usr/share/larkspur"_s)));
+    QCOMPARE(installedDataFolder(bin + u"/"_s), m_dir->filePath(u"usr/share/larkspur"_s));
+    QCOMPARE(programFolder(bin), m_dir->filePath(u"home/.config/larkspur"_s));
 }
 
 QTEST_APPLESS_MAIN(TestProgramFolder)

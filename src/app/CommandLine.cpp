@@ -1,0 +1,78 @@
+#include "app/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+struct Options {
+    Options()
+    {
+        parser.setApplicationDescription(
+            u"Watches a POP3 mailbox from the system tray and tells when new mail arrives.\n"
+            u"One copy runs per settings folder: a second start shows the running one's window.\n"
+            u"Qt's own options (-platform, -display, -style, ...) are taken as well."_s);
+        parser.addOption(help);
+        parser.addOption(version);
+    }
+    QCommandLineParser parser;
+    QCommandLineOption help{{u"h"_s, u"help"_s}, u"Shows this help and ends."_s};
+    QCommandLineOption version{{u"v"_s, u"version"_s}, u"Shows the version and ends."_s};
+};
+
+void print(FILE *stream, const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+namespace CommandLine
+{
+
+std::optional<int> answerInformationOptions(int argc, char *argv[])
+{
+    QCoreApplication::setApplicationName(u"larkspur"_s);
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(LARKSPUR_VERSION_STRING));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments += QString::fromLocal8Bit(argv[i]);
+    Options options;
+    // Mistakes are told later, once Qt has taken its own options out.
+    options.parser.parse(arguments);
+    if (options.parser.isSet(options.help)) {
+        // The usage line names the program as it was called, which takes an application object.
+        int count = argc;
+        const QCoreApplication core(count, argv);
+        print(stdout, options.parser.helpText());
+        return 0;
+    }
+    if (options.parser.isSet(options.version)) {
+        print(stdout, QCoreApplication::applicationName() + u' ' +
+                          QCoreApplication::applicationVersion() + u'\n');
+        return 0;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> refuseUnknownArguments()
+{
+    Options options;
+    QString mistake;
+    if (!options.parser.parse(QCoreApplication::arguments()))
+        mistake = options.parser.errorText();
+    else if (!options.parser.positionalArguments().isEmpty())
+        mistake = u"unexpected argument '%1'"_s.arg(options.parser.positionalArguments().first());
+    if (mistake.isEmpty())
+        return std::nullopt;
+    print(stderr, QCoreApplication::applicationName() + u": "_s + mistake + u"\nTry '"_s +
+                      QCoreApplication::applicationName() + u" --help' for more information.\n"_s);
+    return 1;
+}
+
+} // namespace CommandLine
