@@ -1,19 +1,76 @@
 #include "app/Controls.h"
 
 #include "app/Pictures.h"
+#include "app/ThaiFonts.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QProxyStyle>
+#include <QStyleOption>
+#include <QTabBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QValidator>
+#include <qdrawutil.h>
 
 using namespace Qt::StringLiterals;
+
+namespace
+{
+const QColor lineGrey(128, 128, 128);
+
+// Check boxes drawn flat: a plain one-pixel box, white inside, with the text 4 pixels after it.
+class FlatCheckStyle final : public QProxyStyle
+{
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption *option,
+                    const QWidget *widget) const override
+    {
+        switch (metric) {
+        case PM_IndicatorWidth:
+        case PM_IndicatorHeight:
+            return 13;
+        case PM_CheckBoxLabelSpacing:
+            return 4;
+        default:
+            return QProxyStyle::pixelMetric(metric, option, widget);
+        }
+    }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element != PE_IndicatorCheckBox) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        const QRect box = option->rect;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        const bool enabled = option->state & State_Enabled;
+        painter->fillRect(box, enabled ? QBrush(Qt::white) : option->palette.window());
+        painter->setPen(lineGrey);
+        painter->drawRect(box.adjusted(0, 0, -1, -1));
+        // The tick in black, as Windows draws it whatever the text's colour; the grey state grey.
+        if (option->state & (State_On | State_NoChange)) {
+            const bool grey = !enabled || (option->state & State_NoChange);
+            painter->setPen(QPen(grey ? lineGrey : QColor(Qt::black), 2));
+            const QPoint at = box.topLeft();
+            const QPoint tick[] = {at + QPoint(3, 6), at + QPoint(5, 8), at + QPoint(9, 4)};
+            painter->drawPolyline(tick, 3);
+        }
+        painter->restore();
+    }
+};
+} // namespace
 
 CheckBox::CheckBox(const QString &text, QWidget *parent) : QCheckBox(text, parent)
 {
     setTristate(true);
+    auto *flat = new FlatCheckStyle;
+    flat->setParent(this);
+    setStyle(flat);
 }
 
 int CheckBox::Value() const
@@ -181,6 +238,184 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
     QLabel::mouseReleaseEvent(event);
+}
+
+Frame::Frame(const QString &title, QWidget *parent) : QGroupBox(title, parent) {}
+
+qreal Frame::titleBaseline(const QRectF &ink)
+{
+    // Centred in the title's row, on a whole pixel.
+    return qRound((titleRow - ink.height()) / 2 - ink.top());
+}
+
+void Frame::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const bool titled = !title().isEmpty();
+    const QRectF glyphs = ThaiFonts::inkBounds(font(), title());
+    const qreal baseline = titleBaseline(glyphs);
+    const int line = titled ? qFloor(baseline + glyphs.center().y()) : 0;
+    const int right = width() - 2;
+    const int bottom = height() - 2;
+    // The top line is broken behind the whole title, its spaces included.
+    const int gapStart = titleLeft - 2;
+    const int gapEnd =
+        titled ? qCeil(titleLeft + QFontMetricsF(font()).horizontalAdvance(title())) + 1 : gapStart;
+    // Etched as Windows draws a frame: a grey line with a white one just inside and below it.
+    for (const auto &[colour, offset] : {std::pair{lineGrey, 0}, std::pair{QColor(Qt::white), 1}}) {
+        painter.setPen(colour);
+        const int top = line + offset;
+        painter.drawLine(offset, top, offset, bottom + offset);
+        painter.drawLine(offset, bottom + offset, right + offset, bottom + offset);
+        painter.drawLine(right + offset, bottom + offset, right + offset, top);
+        painter.drawLine(offset, top, gapStart, top);
+        painter.drawLine(gapEnd, top, right + offset, top);
+    }
+    if (titled) {
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(QPointF(titleLeft, baseline), title());
+    }
+}
+
+ReportBox::ReportBox(const QFont &font, Look look, QWidget *parent)
+    : QLineEdit(parent), m_font(font), m_look(look)
+{
+    setReadOnly(true);
+    setFocusPolicy(Qt::NoFocus);
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setFont(font);
+    // The style sheet gives the border its room, from which the text's room follows; the sunken
+    // edge itself is drawn below, as Windows draws it.
+    setStyleSheet(
+        look == Look::Flat
+            ? u"QLineEdit { background: palette(button); border: 1px solid rgb(128,128,128); }"_s
+            : u"QLineEdit { background: palette(button); border: %1px solid transparent; }"_s.arg(
+                  sunkenEdge));
+    connect(this, &QLineEdit::textChanged, this, &ReportBox::fitText);
+}
+
+QRect ReportBox::textRoom() const
+{
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    return contents.marginsRemoved(textMargins());
+}
+
+void ReportBox::setOwnFont(const QFont &font)
+{
+    m_font = font;
+    fitText();
+}
+
+void ReportBox::keepTextUncovered()
+{
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    const QRect own = geometry();
+    QMargins margins;
+    const QObjectList &siblings = parentWidget()->children();
+    for (qsizetype i = siblings.indexOf(this) + 1; i < siblings.size(); ++i) {
+        const auto *other = qobject_cast<const QWidget *>(siblings[i]);
+        if (!other)
+            continue;
+        const QRect over = (other->geometry() & own).translated(-own.topLeft());
+        if (over.isEmpty())
+            continue;
+        // A strip down one side, or across the top or the bottom; the border lies under it too.
+        if (over.height() == own.height() && over.left() == 0)
+            margins.setLeft(std::max(margins.left(), over.right() + 1 - contents.left()));
+        else if (over.height() == own.height())
+            margins.setRight(std::max(margins.right(), contents.right() + 1 - over.left()));
+        else if (over.width() == own.width() && over.top() == 0)
+            margins.setTop(std::max(margins.top(), over.bottom() + 1 - contents.top()));
+        else if (over.width() == own.width())
+            margins.setBottom(std::max(margins.bottom(), contents.bottom() + 1 - over.top()));
+    }
+    setTextMargins(margins);
+    fitText();
+}
+
+void ReportBox::fitText()
+{
+    setFont(ThaiFonts::fitted(m_font, text(), textRoom().size()));
+    update();
+}
+
+void ReportBox::resizeEvent(QResizeEvent *event)
+{
+    QLineEdit::resizeEvent(event);
+    fitText();
+}
+
+void ReportBox::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    QStyleOptionFrame panel;
+    initStyleOption(&panel);
+    style()->drawPrimitive(QStyle::PE_PanelLineEdit, &panel, &painter, this);
+    if (m_look == Look::Sunken)
+        qDrawWinPanel(&painter, rect(), palette(), true);
+
+    // Placed by its ink, which is what must fit; a glyph's advance may leave blank space after it.
+    const QRect room = textRoom();
+    const QString shown = text();
+    const QRectF ink = ThaiFonts::inkBounds(font(), shown);
+    qreal x = room.left() - std::min(ink.left(), 0.0);
+    if (alignment() & Qt::AlignHCenter)
+        x = room.left() + (room.width() - ink.width()) / 2 - ink.left();
+    else if (alignment() & Qt::AlignRight)
+        x = room.right() + 1 - ink.right();
+    const qreal baseline = room.top() + (room.height() - ink.height()) / 2 - ink.top();
+    painter.setClipRect(room);
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::Text));
+    painter.drawText(QPointF(qRound(x), qRound(baseline)), shown);
+}
+
+// Locked: the text is not selected either.
+void ReportBox::mousePressEvent(QMouseEvent *event)
+{
+    event->ignore();
+}
+
+void ReportBox::mouseMoveEvent(QMouseEvent *event)
+{
+    event->ignore();
+}
+
+void ReportBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    event->ignore();
+}
+
+namespace
+{
+class FixedHeightTabBar final : public QTabBar
+{
+protected:
+    QSize tabSizeHint(int index) const override
+    {
+        return {QTabBar::tabSizeHint(index).width(), TabControl::tabHeight};
+    }
+    QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
+};
+} // namespace
+
+TabControl::TabControl(QWidget *parent) : QTabWidget(parent)
+{
+    setTabBar(new FixedHeightTabBar);
+}
+
+QPoint TabControl::pageOrigin() const
+{
+    // Where the tab widget will put its pages when it lays itself out, which it does only once
+    // shown.
+    QStyleOptionTabWidgetFrame option;
+    initStyleOption(&option);
+    return style()->subElementRect(QStyle::SE_TabWidgetTabContents, &option, this).topLeft();
 }
 
 QCursor handCursor()

@@ -2,14 +2,16 @@
 
 #include <QCheckBox>
 #include <QCursor>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTabWidget>
 
 // The few control behaviours the main window needs beyond plain Qt widgets.
 
-// A check box with the three states 0 clear, 1 ticked, 2 grey. Grey is only ever set from code:
-// a click toggles between clear and ticked.
+// A flat check box (a plain one-pixel box) with the three states 0 clear, 1 ticked, 2 grey. Grey
+// is only ever set from code: a click toggles between clear and ticked.
 class CheckBox : public QCheckBox
 {
     Q_OBJECT
@@ -91,6 +93,73 @@ protected:
 
 private:
     QString m_resource;
+};
+
+// A frame as the layout draws it: the title stands on the top line, which is broken behind it,
+// and the line runs round the contents. Controls inside start below the title's row.
+class Frame : public QGroupBox
+{
+    Q_OBJECT
+public:
+    // The title's row: every frame's first control begins 240 twips down. The title starts
+    // titleLeft pixels in, with a pixel of the frame's face on either side.
+    static constexpr int titleRow = 16;
+    static constexpr int titleLeft = 8;
+
+    explicit Frame(const QString &title, QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    static qreal titleBaseline(const QRectF &ink);
+};
+
+// A locked box of the report: never edited, never reached with the Tab key. It shows its text
+// whole, its ink centred in the room the box's border and text margins leave, in a smaller size of
+// its font when the text is too long for the box at the font's own size.
+class ReportBox : public QLineEdit
+{
+    Q_OBJECT
+public:
+    enum class Look { Flat, Sunken };
+    static constexpr int sunkenEdge = 2; // pixels
+    // `font` is the box's own; a text too long for it is shown in a smaller size of it.
+    ReportBox(const QFont &font, Look look, QWidget *parent = nullptr);
+
+    // The box's own font, from which a smaller size is taken when the text needs it.
+    void setOwnFont(const QFont &font);
+
+    // Boxes of the report overlap their neighbours by a pixel or a few, the later drawn over the
+    // earlier. Run once all are placed: the text keeps to the part of this box no later one covers.
+    void keepTextUncovered();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    QRect textRoom() const;
+    void fitText();
+
+    QFont m_font;
+    Look m_look;
+};
+
+// The tab control. Its tabs have a fixed height, so that the page area starts where the layout
+// expects it whatever the face; the layout places page controls from the control's own top-left.
+class TabControl : public QTabWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int tabHeight = 20;
+
+    explicit TabControl(QWidget *parent = nullptr);
+    // Where a page's origin lies in the tab control, once laid out.
+    QPoint pageOrigin() const;
 };
 
 // The pointing hand over links and tabs, drawn for this program.

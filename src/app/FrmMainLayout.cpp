@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -23,11 +24,13 @@ namespace
 const QColor darkText(64, 64, 64);
 const QColor linkText(0, 0, 192);
 
-template <typename W> W *place(W *widget, QWidget *parent, QRect twips, int pageTop = 0)
+// `origin` is where the parent's own origin lies in the container the layout measures from: a tab
+// page's controls are measured from the tab control's top-left corner, tabs included.
+template <typename W> W *place(W *widget, QWidget *parent, QRect twips, QPoint origin = {})
 {
     widget->setParent(parent);
     QRect pixels = Twips::rect(twips.x(), twips.y(), twips.width(), twips.height());
-    pixels.translate(0, -pageTop);
+    pixels.translate(-origin);
     widget->setGeometry(pixels);
     return widget;
 }
@@ -41,10 +44,18 @@ void setTextColour(QWidget *widget, const QColor &colour)
     widget->setPalette(palette);
 }
 
-QGroupBox *frame(const QString &title, const QString &tip, QWidget *page, QRect twips, int pageTop)
+// The control's font, or a smaller size of it if its text would not fit whole in `room`.
+void setFittedFont(QWidget *widget, const QFont &font, const QString &text, QSize room)
 {
-    auto *box = place(new QGroupBox(title), page, twips, pageTop);
-    box->setFont(ThaiFonts::msSansSerif(9.75));
+    widget->setFont(ThaiFonts::fitted(font, text, room));
+}
+
+QGroupBox *frame(const QString &title, const QString &tip, QWidget *page, QRect twips,
+                 QPoint origin)
+{
+    auto *box = place(new Frame(title), page, twips, origin);
+    setFittedFont(box, ThaiFonts::msSansSerif(9.75), title,
+                  QSize(box->width() - 2 * Frame::titleLeft, Frame::titleRow));
     setTextColour(box, darkText);
     box->setToolTip(tip);
     return box;
@@ -61,20 +72,17 @@ QLineEdit *entryBox(QLineEdit *box, QWidget *parent, QRect twips, const QString 
     return box;
 }
 
-// A locked box of the report: never edited, never reached with the Tab key.
+// A locked box of the report, on button face. The six of the top row are flat, in the larger
+// font; the two lines below have the sunken edge and the window's font.
 QLineEdit *reportBox(QWidget *parent, QRect twips, const QString &text, Qt::Alignment align,
                      bool flat, const QString &tip = {})
 {
-    auto *box = place(new QLineEdit(text), parent, twips);
-    box->setReadOnly(true);
-    box->setFocusPolicy(Qt::NoFocus);
+    auto *box = place(new ReportBox(ThaiFonts::msSansSerif(flat ? 9.75 : 8.25),
+                                    flat ? ReportBox::Look::Flat : ReportBox::Look::Sunken),
+                      parent, twips);
     box->setAlignment(align | Qt::AlignVCenter);
-    box->setFont(flat ? ThaiFonts::msSansSerif(9.75) : ThaiFonts::msSansSerif(8.25));
+    box->setText(text);
     box->setToolTip(tip);
-    // Button face behind the text; flat boxes get a plain one-pixel line, the others a sunken edge.
-    box->setStyleSheet(
-        flat ? u"QLineEdit { background: palette(button); border: 1px solid rgb(128,128,128); }"_s
-             : u"QLineEdit { background: palette(button); border: 1px inset rgb(160,160,160); }"_s);
     setTextColour(box, darkText);
     return box;
 }
@@ -82,7 +90,16 @@ QLineEdit *reportBox(QWidget *parent, QRect twips, const QString &text, Qt::Alig
 QLabel *label(const QString &text, QWidget *parent, QRect twips, const QString &tip = {})
 {
     auto *l = place(new QLabel(text), parent, twips);
-    l->setFont(ThaiFonts::msSansSerif(8.25));
+    // Beneath the boxes placed beside it, as Windows draws its labels, so that a box reaching
+    // over a label takes every click inside it; the text keeps to the part no box covers.
+    l->lower();
+    QRect room = l->rect();
+    for (const QWidget *box : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        const QRect over = (box->geometry() & l->geometry()).translated(-l->pos());
+        if (box != l && !over.isEmpty() && over.left() > 0)
+            room.setRight(std::min(room.right(), over.left() - 1));
+    }
+    setFittedFont(l, ThaiFonts::msSansSerif(8.25), text, room.size());
     l->setToolTip(tip);
     setTextColour(l, darkText);
     return l;
@@ -91,17 +108,20 @@ QLabel *label(const QString &text, QWidget *parent, QRect twips, const QString &
 CheckBox *checkBox(const QString &text, QWidget *parent, QRect twips, const QString &tip)
 {
     auto *box = place(new CheckBox(text), parent, twips);
-    box->setFont(ThaiFonts::msSansSerif(8.25));
+    QStyleOptionButton option;
+    option.initFrom(box);
+    const QRect room = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+    setFittedFont(box, ThaiFonts::msSansSerif(8.25), text, room.size());
     box->setToolTip(tip);
     setTextColour(box, darkText);
     return box;
 }
 
 LinkLabel *link(const QString &text, QWidget *parent, QRect twips, const QString &tip,
-                const QCursor &hand)
+                const QCursor &hand, QPoint origin)
 {
-    auto *l = place(new LinkLabel(text), parent, twips);
-    l->setFont(ThaiFonts::msSansSerif(8.25, false, true));
+    auto *l = place(new LinkLabel(text), parent, twips, origin);
+    setFittedFont(l, ThaiFonts::msSansSerif(8.25, false, true), text, l->size());
     l->setToolTip(tip);
     setTextColour(l, linkText);
     l->setCursor(hand);
@@ -124,9 +144,11 @@ void FrmMain::buildControls()
     banner->setObjectName(u"banner"_s);
     banner->setGeometry(0, 0, 123, 240);
 
-    SSTab1 = place(new QTabWidget, this, QRect(1560, 0, 3495, 3105));
+    auto *tabs = place(new TabControl, this, QRect(1560, 0, 3495, 3105));
+    SSTab1 = tabs;
     SSTab1->setFont(ThaiFonts::msSansSerif(8.25));
-    SSTab1->tabBar()->setCursor(hand);
+    // The hand over the whole surface, tabs and uncovered page area alike.
+    SSTab1->setCursor(hand);
     auto *page0 = new QWidget;
     auto *page1 = new QWidget;
     page0->setObjectName(u"page0"_s);
@@ -134,11 +156,10 @@ void FrmMain::buildControls()
     SSTab1->addTab(page0, u"              เข้าสู่ระบบ           "_s);
     SSTab1->addTab(page1, u" ตั้งค่า"_s);
     SSTab1->setCurrentIndex(0);
-    // The layout measures page controls from the tab control's top edge, tabs included.
-    const int pageTop = SSTab1->tabBar()->sizeHint().height() + 2;
+    const QPoint pageOrigin = tabs->pageOrigin();
 
     // Page 1: the options.
-    fraOption = frame(u" ตั้งค่า "_s, u" Options. "_s, page1, QRect(70, 360, 3375, 2295), pageTop);
+    fraOption = frame(u" ตั้งค่า "_s, u" Options. "_s, page1, QRect(70, 360, 3375, 2295), pageOrigin);
     txtPOP3Server = entryBox(new QLineEdit, fraOption, QRect(120, 600, 3120, 285), {});
     txtPOP3Server->setAlignment(Qt::AlignCenter);
     txtMinutes = static_cast<TypedLengthLineEdit *>(
@@ -165,11 +186,11 @@ void FrmMain::buildControls()
 
     // Page 0: log in, report, status.
     cmdCheckNow =
-        place(new QPushButton(u"&เช็คอีเมลล์"_s), page0, QRect(2340, 2700, 1095, 340), pageTop);
+        place(new QPushButton(u"&เช็คอีเมลล์"_s), page0, QRect(2340, 2700, 1095, 340), pageOrigin);
     cmdCheckNow->setFont(ThaiFonts::msSansSerif(8.25));
     cmdCheckNow->setToolTip(u" Check E-Mail. "_s);
 
-    FraLogin = frame(u"เข้าสู่ระบบ"_s, u" Login. "_s, page0, QRect(60, 360, 3375, 1155), pageTop);
+    FraLogin = frame(u"เข้าสู่ระบบ"_s, u" Login. "_s, page0, QRect(60, 360, 3375, 1155), pageOrigin);
     chkMemPass =
         checkBox(u"จำรหัสผ่าน"_s, FraLogin, QRect(960, 880, 1050, 200), u" Member you Password."_s);
     txtPassword = entryBox(new PasswordLineEdit, FraLogin, QRect(960, 560, 2330, 285),
@@ -179,7 +200,7 @@ void FrmMain::buildControls()
     labPassword = label(u"Password  :"_s, FraLogin, QRect(100, 600, 975, 255));
     labUserName = label(u"Username :"_s, FraLogin, QRect(100, 280, 855, 255));
 
-    fraReport = frame(u"รายงาน"_s, u" Report. "_s, page0, QRect(60, 1560, 3375, 1095), pageTop);
+    fraReport = frame(u"รายงาน"_s, u" Report. "_s, page0, QRect(60, 1560, 3375, 1095), pageOrigin);
     txtNewEmail = reportBox(fraReport, QRect(880, 240, 375, 300), u"0"_s, Qt::AlignHCenter, true);
     txtNewMail = reportBox(fraReport, QRect(2280, 240, 615, 300), {}, Qt::AlignHCenter, true);
     txtFrom = reportBox(fraReport, QRect(1680, 240, 615, 300), u"ทั้งหมด"_s, Qt::AlignHCenter, true,
@@ -192,8 +213,17 @@ void FrmMain::buildControls()
     Text2 = reportBox(fraReport, QRect(2880, 240, 375, 300), u"ฉบับ"_s, Qt::AlignHCenter, true);
     Text1 = reportBox(fraReport, QRect(120, 240, 735, 300), u"อีเมลล์ใหม่"_s, Qt::AlignLeft, true,
                       u"New E-Mail. "_s);
+    for (ReportBox *box : fraReport->findChildren<ReportBox *>())
+        box->keepTextUncovered();
+    // The top row reads as one sentence: its words share the size at which the longest fits,
+    // and the counts start from that size.
+    QFont row = ThaiFonts::msSansSerif(9.75);
+    for (const QLineEdit *word : {Text1, Text3, txtFrom, Text2})
+        row.setPixelSize(std::min(row.pixelSize(), word->font().pixelSize()));
+    for (QLineEdit *box : {Text1, txtNewEmail, Text3, txtFrom, txtNewMail, Text2})
+        static_cast<ReportBox *>(box)->setOwnFont(row);
 
-    fraStatus = frame(u"สถานะ"_s, u" Status. "_s, page0, QRect(60, 1560, 3375, 1095), pageTop);
+    fraStatus = frame(u"สถานะ"_s, u" Status. "_s, page0, QRect(60, 1560, 3375, 1095), pageOrigin);
     ProgressBar1 = place(new QProgressBar, fraStatus, QRect(75, 920, 3225, 105));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
@@ -205,10 +235,16 @@ void FrmMain::buildControls()
         u"QPlainTextEdit { background: white; border: 1px solid rgb(128,128,128); }"_s);
     setTextColour(txtStatus, darkText);
 
-    labOpenMail = link(u"เปิดอีเมลล์"_s, page0, QRect(120, 2780, 735, 255), u" Open E-Mail."_s, hand);
-    labOpenMail->move(labOpenMail->x(), labOpenMail->y() - pageTop);
-    labHide = link(u"ซ่อนหน้าต่าง"_s, page0, QRect(1320, 2780, 855, 255), u" Hide."_s, hand);
-    labHide->move(labHide->x(), labHide->y() - pageTop);
+    labOpenMail = link(u"เปิดอีเมลล์"_s, page0, QRect(120, 2780, 735, 255), u" Open E-Mail."_s, hand,
+                       pageOrigin);
+    labHide =
+        link(u"ซ่อนหน้าต่าง"_s, page0, QRect(1320, 2780, 855, 255), u" Hide."_s, hand, pageOrigin);
+    // The controls on the pages keep their own pointers; those without one get the arrow rather
+    // than the tab control's hand.
+    for (QWidget *page : {page0, page1})
+        for (QWidget *control : page->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            if (!control->testAttribute(Qt::WA_SetCursor))
+                control->setCursor(Qt::ArrowCursor);
 
     // Never seen: they lie below the client area and only hold pictures.
     Image2 = place(new QLabel, this, QRect(600, 3840, 240, 240));

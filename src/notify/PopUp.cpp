@@ -1,6 +1,7 @@
 #include "notify/PopUp.h"
 
 #include "app/Pictures.h"
+#include "app/ThaiFonts.h"
 #include "notify/OnTop.h"
 #include "platform/UrlOpener.h"
 
@@ -50,23 +51,28 @@ double twipsPerPixel(qreal logicalDpi)
     return logicalDpi > 0 ? TwipsPerInch / logicalDpi : 15.0;
 }
 
-QFont thaiSans(bool bold, bool underline)
+// The labels were drawn in MS Sans Serif 8.25 pt with the Thai character set; the font is sized
+// with the window, which follows the screen's logical resolution.
+QFont labelFont(double twipsPerPixel, bool bold, bool underline)
 {
-    // The labels were drawn in MS Sans Serif with the Thai character set; these carry Thai.
-    QFont font(u"Loma"_s);
-    font.setFamilies({u"Loma"_s, u"Garuda"_s, u"Norasi"_s, u"Sans Serif"_s});
-    font.setPointSizeF(8.25);
-    font.setBold(bold);
-    font.setUnderline(underline);
+    QFont font = ThaiFonts::msSansSerif(8.25, bold, underline);
+    font.setPixelSize(qRound(font.pixelSize() * 15.0 / twipsPerPixel));
     return font;
 }
 
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, const QFont &font,
+// The label's font, or a smaller size of it if its text would not fit whole in the part of the
+// label that lies inside the window.
+void fitText(QLabel *label, const QFont &font)
+{
+    const QRect seen = label->geometry().intersected(label->parentWidget()->rect());
+    label->setFont(ThaiFonts::fitted(font, label->text(), seen.size()));
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text,
                   Qt::Alignment alignment, const QString &toolTip)
 {
     auto *label = new QLabel(text, parent);
     label->setObjectName(name);
-    label->setFont(font);
     label->setAlignment(alignment);
     label->setToolTip(toolTip);
     label->setTextFormat(Qt::PlainText);
@@ -113,22 +119,21 @@ PopUp::PopUp(std::function<QString()> serverText, UrlOpener &urlOpener, const QC
     m_image1->setPixmap(pngPicture(u":/images/popup-envelope.png"_s));
     place(m_image1, 70, 0, 480, 480);
 
-    m_mail = makeLabel(this, u"Mail"_s, QString(), thaiSans(true, false), Qt::AlignCenter,
-                       u"Total New E-mail"_s);
+    m_mail = makeLabel(this, u"Mail"_s, QString(), Qt::AlignCenter, u"Total New E-mail"_s);
     place(m_mail, 600, 120, 3105, 255);
-    m_email =
-        makeLabel(this, u"email"_s, QString(), thaiSans(false, false), Qt::AlignCenter, QString());
+    m_email = makeLabel(this, u"email"_s, QString(), Qt::AlignCenter, QString());
     place(m_email, 105, 550, 3675, 255);
+    fitText(m_mail, labelFont(m_twipsPerPixelY, true, false));
+    fitText(m_email, labelFont(m_twipsPerPixelY, false, false));
 
     const Qt::Alignment left = Qt::AlignLeft | Qt::AlignTop;
-    m_labMailServer = makeLabel(this, u"labMailServer"_s, u"เปิดอีเมลล์"_s, thaiSans(false, true),
-                                left, u" Open E-mail."_s);
+    m_labMailServer = makeLabel(this, u"labMailServer"_s, u"เปิดอีเมลล์"_s, left, u" Open E-mail."_s);
     place(m_labMailServer, 75, 1020, 1095, 255);
-    m_laOK =
-        makeLabel(this, u"LaOK"_s, u"รับทราบ"_s, thaiSans(false, true), left, u" Acknowledge. "_s);
+    m_laOK = makeLabel(this, u"LaOK"_s, u"รับทราบ"_s, left, u" Acknowledge. "_s);
     m_laOK->setAutoFillBackground(true); // opaque: it covers the right outline where it crosses it
     place(m_laOK, 3195, 1020, 735, 255);
     for (QLabel *link : {m_labMailServer, m_laOK}) {
+        fitText(link, labelFont(m_twipsPerPixelY, false, true));
         link->setCursor(handCursor);
         link->installEventFilter(this);
     }
@@ -142,7 +147,9 @@ PopUp::PopUp(std::function<QString()> serverText, UrlOpener &urlOpener, const QC
 void PopUp::setTexts(const QString &mail, const QString &email, const QString &caption)
 {
     m_mail->setText(mail);
+    fitText(m_mail, labelFont(m_twipsPerPixelY, true, false));
     m_email->setText(email);
+    fitText(m_email, labelFont(m_twipsPerPixelY, false, false));
     setWindowTitle(caption);
 }
 

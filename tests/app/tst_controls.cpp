@@ -4,7 +4,9 @@
 #include "support/MappedFiles.h"
 
 #include <QScrollBar>
+#include <QSet>
 #include <QSignalSpy>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTextCursor>
 
@@ -46,6 +48,45 @@ private slots:
         box.setValue(1);
         QCOMPARE(box.setValue(state), taken);
         QCOMPARE(box.Value(), value);
+    }
+
+    // Flat: a plain box of one-pixel lines in one colour, white inside, the tick drawn in it.
+    void checkBoxIsFlat_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::newRow("clear") << 0;
+        QTest::newRow("ticked") << 1;
+        QTest::newRow("grey") << 2;
+    }
+    void checkBoxIsFlat()
+    {
+        QFETCH(int, state);
+        CheckBox box(u"จำรหัสผ่าน"_s);
+        box.resize(70, 13);
+        box.setValue(state);
+        const QImage picture = box.grab().toImage();
+        QStyleOptionButton option;
+        option.initFrom(&box);
+        const QRect square =
+            box.style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, &box);
+        QCOMPARE(square.size(), QSize(13, 13));
+        const auto ring = [&](int inset) {
+            const QRect r = square.adjusted(inset, inset, -inset, -inset);
+            QSet<QRgb> colours;
+            for (int x = r.left(); x <= r.right(); ++x)
+                colours << picture.pixel(x, r.top()) << picture.pixel(x, r.bottom());
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                colours << picture.pixel(r.left(), y) << picture.pixel(r.right(), y);
+            return colours;
+        };
+        QCOMPARE(ring(0).size(), 1);
+        QVERIFY(ring(0) != QSet<QRgb>{qRgb(255, 255, 255)});
+        QCOMPARE(ring(1), QSet<QRgb>{qRgb(255, 255, 255)});
+        int inked = 0;
+        for (int y = square.top() + 2; y <= square.bottom() - 2; ++y)
+            for (int x = square.left() + 2; x <= square.right() - 2; ++x)
+                inked += picture.pixel(x, y) != qRgb(255, 255, 255);
+        QCOMPARE(inked > 0, state != 0);
     }
 
     void deferredPictureIsReadOnFirstShow()

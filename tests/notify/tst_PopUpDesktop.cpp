@@ -138,15 +138,6 @@ void tst_PopUpDesktop::staysOnTopWithoutTakingTheFocusAndRises()
                                      .toULongLong(nullptr, 16) == id,
                              10000);
 
-    const QString screenshot = qEnvironmentVariable("LARKSPUR_POPUP_SCREENSHOT");
-    if (!screenshot.isEmpty()) {
-        QCoreApplication::processEvents();
-        const QRect area(resting - QPoint(150, 110), popUp->size() + QSize(190, 150));
-        const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(
-            0, area.x(), area.y(), area.width(), area.height());
-        QVERIFY2(shot.save(screenshot), qPrintable(screenshot));
-    }
-
     QTest::mouseClick(popUp->findChild<QLabel *>(u"LaOK"_s), Qt::LeftButton);
     QTRY_VERIFY(popUp.isNull());
     QCOMPARE(host.window(), nullptr);
