@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyleOption>
 #include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -48,6 +49,21 @@ void setTextColour(QWidget *widget, const QColor &colour)
 void setFittedFont(QWidget *widget, const QFont &font, const QString &text, QSize room)
 {
     widget->setFont(ThaiFonts::fitted(font, text, room));
+}
+
+// One font for every choice of the list: each must show whole in the field when chosen.
+void fitChoices(QComboBox *list)
+{
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    const QSize room =
+        list->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, list)
+            .size();
+    QFont font = list->font();
+    for (int i = 0; i < list->count(); ++i)
+        font = ThaiFonts::fitted(font, list->itemText(i), room);
+    list->setFont(font);
 }
 
 QGroupBox *frame(const QString &title, const QString &tip, QWidget *page, QRect twips,
@@ -178,10 +194,11 @@ void FrmMain::buildControls()
     // drawn controls leave free: no drawn control moves for it. The list follows SecurityMode.
     labSecurity =
         label(u"การเข้ารหัส :"_s, fraOption, QRect(120, 900, 1065, 255), u" Connection Security. "_s);
-    cboSecurity = place(new QComboBox, fraOption, QRect(1200, 900, 2040, 255));
+    cboSecurity = place(new QComboBox, fraOption, QRect(1200, 885, 2040, 285));
     cboSecurity->setFont(ThaiFonts::msSansSerif(8.25));
     cboSecurity->setToolTip(u" Connection Security. "_s);
     cboSecurity->addItems({u"อัตโนมัติ"_s, u"TLS ตั้งแต่ต้น"_s, u"STARTTLS เท่านั้น"_s, u"ไม่เข้ารหัส"_s});
+    fitChoices(cboSecurity);
     setTextColour(cboSecurity, darkText);
 
     // Page 0: log in, report, status.

@@ -28,7 +28,7 @@ public:
         settings.write("[settings]\r\nPOP3MailServer=pop.mail.example.co.th\r\n"
                        "loginname=somchai.jaidee@example.co.th\r\nmempass=1\r\n"
                        "loginpass=\xcc\xcd\xce\r\ncheckeveryon=1\r\ncheckeverymin=99\r\n"
-                       "totaloldemail=0\r\n");
+                       "totaloldemail=0\r\nsecurity=none\r\n");
         settings.close();
         m_clock.at = QDateTime(QDate(2026, 12, 28), QTime(23, 58, 58));
 

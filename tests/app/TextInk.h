@@ -207,13 +207,21 @@ inline QList<Item> itemsOf(QWidget *widget)
                 item(name, box->displayText(), contents.marginsRemoved(box->textMargins())));
         }
     } else if (auto *combo = qobject_cast<QComboBox *>(widget)) {
-        if (!combo->currentText().isEmpty()) {
-            QStyleOptionComboBox option;
-            option.initFrom(combo);
-            option.editable = combo->isEditable();
-            items.append(item(name, combo->currentText(),
-                              combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
-                                                             QStyle::SC_ComboBoxEditField, combo)));
+        // Each choice as it shows when chosen; the arrow beside the field is drawn in the text's
+        // colour too, so only the field's part of the picture is the text's.
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.editable = combo->isEditable();
+        const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                           QStyle::SC_ComboBoxEditField, combo);
+        for (int i = 0; i < combo->count(); ++i) {
+            Item it = item(u"%1 %2"_s.arg(name, combo->itemText(i)), combo->itemText(i), field);
+            it.band = field;
+            it.colourText = [combo, i, colour = paletteColour(widget)](const QColor &c) {
+                combo->setCurrentIndex(i);
+                colour(c);
+            };
+            items.append(it);
         }
     } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
         if (!button->text().isEmpty()) {

@@ -138,7 +138,10 @@ private slots:
         // below the line must still be whole.
         const auto *box = qobject_cast<QLineEdit *>(item.widget);
         const bool scrolls = box && !box->isReadOnly();
-        QVERIFY2((scrolls || qAbs(ink.width() - whole.width()) <= 1) &&
+        // Sideways within one logical pixel: at scale 2 a glyph's overhang (the head of a leading
+        // "ไ") lands up to a logical pixel differently in a control than on a plain image, uncut.
+        const int slack = qCeil(ratio);
+        QVERIFY2((scrolls || qAbs(ink.width() - whole.width()) <= slack) &&
                      qAbs(ink.height() - whole.height()) <= 1,
                  qPrintable(
                      u"%1; drawn alone %2x%3"_s.arg(where).arg(whole.width()).arg(whole.height())));
