@@ -38,7 +38,7 @@ bool AddToRun(AutostartStore &store, const QString &name, const QString &command
     QString error;
     if (store.SaveString(name, command, &error))
         return true;
-    tell(tellUser, u"Start at logon not set: "_s + error);
+    tell(tellUser, u"ตั้งให้เรียกโปรแกรมอัตโนมัติเมื่อเปิดเครื่องไม่ได้ : "_s + error);
     return false;
 }
 
@@ -47,7 +47,7 @@ bool RemoveFromRun(AutostartStore &store, const QString &name, const TellUser &t
     QString error;
     if (store.DeleteValue(name, &error))
         return true;
-    tell(tellUser, u"Start at logon not removed: "_s + error);
+    tell(tellUser, u"ยกเลิกการเรียกโปรแกรมอัตโนมัติเมื่อเปิดเครื่องไม่ได้ : "_s + error);
     return false;
 }
 

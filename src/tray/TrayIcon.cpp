@@ -24,7 +24,16 @@ TrayIcon::TrayIcon(const QPixmap &picture, const QString &tooltip,
     m_icon.setToolTip(tooltip);
     connect(&m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (const int message = messageFor(reason, host()))
+                const Host from = host();
+                if (reason == QSystemTrayIcon::Trigger && from == Host::StatusNotifierItem) {
+                    const bool secondOfPair =
+                        m_lastActivate.isValid() &&
+                        m_lastActivate.elapsed() < QApplication::doubleClickInterval();
+                    m_lastActivate.start();
+                    if (secondOfPair)
+                        return;
+                }
+                if (const int message = messageFor(reason, from))
                     emit mouseMessage(message);
             });
     if (QCoreApplication *application = QCoreApplication::instance())

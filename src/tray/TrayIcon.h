@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPixmap>
 #include <QSystemTrayIcon>
@@ -46,6 +47,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The last Activate taken from a StatusNotifierItem host: a user's double-click, out of habit,
+    // comes as two of them and must not hide the window and show it again at once.
+    QElapsedTimer m_lastActivate;
     QSystemTrayIcon m_icon;
     std::function<bool()> m_trayAvailable;
 };

@@ -136,21 +136,24 @@ void TestRunAtLogon::failureIsToldAndSettingsStillSaved_data()
 
     QTest::newRow("tick with the config home a regular file")
         << u"config is file"_s << 1
-        << QStringList{u"Start at logon not set: "_s, u"\"{config}/autostart\""_s,
+        << QStringList{u"ตั้งให้เรียกโปรแกรมอัตโนมัติเมื่อเปิดเครื่องไม่ได้ : "_s, u"\"{config}/autostart\""_s,
                        u"Not a directory"_s};
     QTest::newRow("tick with the entry a folder")
-        << u"entry is folder"_s << 1 << QStringList{u"Start at logon not set: "_s, u"{entry}"_s};
+        << u"entry is folder"_s << 1
+        << QStringList{u"ตั้งให้เรียกโปรแกรมอัตโนมัติเมื่อเปิดเครื่องไม่ได้ : "_s, u"{entry}"_s};
     QTest::newRow("clear with the entry a folder")
         << u"entry is folder"_s << 0
-        << QStringList{u"Start at logon not removed: "_s, u"\"{entry}\""_s, u"Is a directory"_s};
+        << QStringList{u"ยกเลิกการเรียกโปรแกรมอัตโนมัติเมื่อเปิดเครื่องไม่ได้ : "_s, u"\"{entry}\""_s,
+                       u"Is a directory"_s};
     QTest::newRow("tick in a read-only autostart folder")
-        << u"read-only"_s << 1 << QStringList{u"Start at logon not set: "_s, u"{entry}"_s};
+        << u"read-only"_s << 1
+        << QStringList{u"ตั้งให้เรียกโปรแกรมอัตโนมัติเมื่อเปิดเครื่องไม่ได้ : "_s, u"{entry}"_s};
     QTest::newRow("clear in a read-only autostart folder")
         << u"read-only"_s << 0
-        << QStringList{u"Start at logon not removed: "_s, u"Permission denied"_s};
+        << QStringList{u"ยกเลิกการเรียกโปรแกรมอัตโนมัติเมื่อเปิดเครื่องไม่ได้ : "_s, u"Permission denied"_s};
     QTest::newRow("line break in the config path stays on one line")
         << u"config with line break is file"_s << 1
-        << QStringList{u"Start at logon not set: "_s, u"Not a directory"_s};
+        << QStringList{u"ตั้งให้เรียกโปรแกรมอัตโนมัติเมื่อเปิดเครื่องไม่ได้ : "_s, u"Not a directory"_s};
 }
 
 void TestRunAtLogon::failureIsToldAndSettingsStillSaved()
