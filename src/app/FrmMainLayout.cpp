@@ -174,6 +174,11 @@ void FrmMain::buildControls()
     SSTab1->setCurrentIndex(0);
     const QPoint pageOrigin = tabs->pageOrigin();
 
+    // Only the window's face is loaded for the controls: its tool tips and message boxes, made
+    // later, keep the desktop's font. Begun after the tabs, which measure their labels in their
+    // own font: a tab bar made inside drew its labels in another size than it measured them in.
+    const ThaiFonts::ApplicationFontDuring windowFace(ThaiFonts::msSansSerif(8.25));
+
     // Page 1: the options.
     fraOption = frame(u" ตั้งค่า "_s, u" Options. "_s, page1, QRect(70, 360, 3375, 2295), pageOrigin);
     txtPOP3Server = entryBox(new QLineEdit, fraOption, QRect(120, 600, 3120, 285), {});

@@ -1,5 +1,6 @@
 #include "app/ThaiFonts.h"
 
+#include <QGuiApplication>
 #include <QPainterPath>
 #include <QStringList>
 
@@ -45,6 +46,16 @@ QFont msSansSerif(qreal pointSize, bool bold, bool underline)
     font.setBold(bold);
     font.setUnderline(underline);
     return font;
+}
+
+ApplicationFontDuring::ApplicationFontDuring(const QFont &font) : m_desktops(QGuiApplication::font())
+{
+    QGuiApplication::setFont(font);
+}
+
+ApplicationFontDuring::~ApplicationFontDuring()
+{
+    QGuiApplication::setFont(m_desktops);
 }
 
 QRectF inkBounds(const QFont &font, const QString &text)
