@@ -145,6 +145,94 @@ public:
 };
 } // namespace
 
+namespace
+{
+// The box of drawAsBox: fill, border, and the room inside the border for the text or the view.
+class BoxStyle final : public QProxyStyle
+{
+public:
+    BoxStyle(QPalette::ColorRole fill, int border, bool greyBorder)
+        : m_fill(fill), m_border(border), m_greyBorder(greyBorder)
+    {
+    }
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element == PE_PanelLineEdit) {
+            painter->fillRect(option->rect, option->palette.brush(m_fill));
+            drawBorder(option->rect, painter);
+            return;
+        }
+        if (element == PE_FrameLineEdit) {
+            drawBorder(option->rect, painter);
+            return;
+        }
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+
+    // The status log's frame.
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        if (element == CE_ShapedFrame) {
+            drawBorder(option->rect, painter);
+            return;
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+
+    int pixelMetric(PixelMetric metric, const QStyleOption *option,
+                    const QWidget *widget) const override
+    {
+        if (metric == PM_DefaultFrameWidth)
+            return m_border;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+
+    QRect subElementRect(SubElement element, const QStyleOption *option,
+                         const QWidget *widget) const override
+    {
+        if (element == SE_LineEditContents)
+            return option->rect.adjusted(m_border, m_border, -m_border, -m_border);
+        return QProxyStyle::subElementRect(element, option, widget);
+    }
+
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter && qobject_cast<const PasswordLineEdit *>(widget))
+            return u'*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+private:
+    // Four strips, so that the border is whole device pixels at any scale.
+    void drawBorder(const QRect &box, QPainter *painter) const
+    {
+        if (!m_greyBorder)
+            return;
+        const int w = m_border;
+        painter->fillRect(QRect(box.left(), box.top(), box.width(), w), lineGrey);
+        painter->fillRect(QRect(box.left(), box.bottom() + 1 - w, box.width(), w), lineGrey);
+        painter->fillRect(QRect(box.left(), box.top() + w, w, box.height() - 2 * w), lineGrey);
+        painter->fillRect(QRect(box.right() + 1 - w, box.top() + w, w, box.height() - 2 * w),
+                          lineGrey);
+    }
+
+    QPalette::ColorRole m_fill;
+    int m_border;
+    bool m_greyBorder;
+};
+} // namespace
+
+void drawAsBox(QWidget *box, QPalette::ColorRole fill, int border, bool greyBorder)
+{
+    auto *style = new BoxStyle(fill, border, greyBorder);
+    style->setParent(box);
+    box->setStyle(style);
+}
+
 PasswordLineEdit::PasswordLineEdit(QWidget *parent) : QLineEdit(parent)
 {
     auto *style = new StarPasswordStyle;
@@ -285,13 +373,9 @@ ReportBox::ReportBox(const QFont &font, Look look, QWidget *parent)
     setFocusPolicy(Qt::NoFocus);
     setContextMenuPolicy(Qt::NoContextMenu);
     setFont(font);
-    // The style sheet gives the border its room, from which the text's room follows; the sunken
-    // edge itself is drawn below, as Windows draws it.
-    setStyleSheet(
-        look == Look::Flat
-            ? u"QLineEdit { background: palette(button); border: 1px solid rgb(128,128,128); }"_s
-            : u"QLineEdit { background: palette(button); border: %1px solid transparent; }"_s.arg(
-                  sunkenEdge));
+    // The border gives the text its room; the sunken edge itself is drawn below, over a clear
+    // border, as Windows draws it.
+    drawAsBox(this, QPalette::Button, look == Look::Flat ? 1 : sunkenEdge, look == Look::Flat);
     connect(this, &QLineEdit::textChanged, this, &ReportBox::fitText);
 }
 

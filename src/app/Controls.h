@@ -162,5 +162,10 @@ public:
     QPoint pageOrigin() const;
 };
 
+// Draws `box` (a line edit, or a scroll area such as the log) as the layout draws its boxes:
+// filled with the `fill` colour of its palette inside a border of `border` pixels, grey or clear;
+// the text, or the scrolled view, starts inside the border.
+void drawAsBox(QWidget *box, QPalette::ColorRole fill, int border, bool greyBorder);
+
 // The pointing hand over links and tabs, drawn for this program.
 QCursor handCursor();

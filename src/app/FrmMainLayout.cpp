@@ -6,11 +6,13 @@
 #include "app/Twips.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStyleOption>
 #include <QStyleOptionButton>
@@ -36,12 +38,25 @@ template <typename W> W *place(W *widget, QWidget *parent, QRect twips, QPoint o
     return widget;
 }
 
-void setTextColour(QWidget *widget, const QColor &colour)
+void setTextColour(QWidget *widget, const QColor &colour, const QColor &base = {})
 {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
     palette.setColor(QPalette::Text, colour);
     palette.setColor(QPalette::ButtonText, colour);
+    if (base.isValid())
+        palette.setColor(QPalette::Base, base);
+    widget->setPalette(palette);
+}
+
+// These colours of the widget as the desktop gives them, whatever its parent's are.
+void useDesktopColours(QWidget *widget, std::initializer_list<QPalette::ColorRole> roles)
+{
+    QPalette palette = widget->palette();
+    const QPalette desktop = QApplication::palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        for (const QPalette::ColorRole role : roles)
+            palette.setColor(group, role, desktop.color(group, role));
     widget->setPalette(palette);
 }
 
@@ -83,8 +98,8 @@ QLineEdit *entryBox(QLineEdit *box, QWidget *parent, QRect twips, const QString 
     place(box, parent, twips);
     box->setFont(ThaiFonts::msSansSerif(8.25));
     box->setToolTip(tip);
-    box->setStyleSheet(u"QLineEdit { background: white; border: 1px solid rgb(128,128,128); }"_s);
-    setTextColour(box, darkText);
+    setTextColour(box, darkText, Qt::white);
+    drawAsBox(box, QPalette::Base, 1, true);
     return box;
 }
 
@@ -99,7 +114,8 @@ QLineEdit *reportBox(QWidget *parent, QRect twips, const QString &text, Qt::Alig
     box->setAlignment(align | Qt::AlignVCenter);
     box->setText(text);
     box->setToolTip(tip);
-    setTextColour(box, darkText);
+    // Its text in the desktop's own text colour, darker than the grey of the other controls.
+    useDesktopColours(box, {QPalette::Text});
     return box;
 }
 
@@ -173,6 +189,11 @@ void FrmMain::buildControls()
     SSTab1->addTab(page1, u" ตั้งค่า"_s);
     SSTab1->setCurrentIndex(0);
     const QPoint pageOrigin = tabs->pageOrigin();
+
+    // Only the window's face is loaded for the controls: its tool tips and message boxes, made
+    // later, keep the desktop's font. Begun after the tabs, which measure their labels in their
+    // own font: a tab bar made inside drew its labels in another size than it measured them in.
+    const ThaiFonts::ApplicationFontDuring windowFace(ThaiFonts::msSansSerif(8.25));
 
     // Page 1: the options.
     fraOption = frame(u" ตั้งค่า "_s, u" Options. "_s, page1, QRect(70, 360, 3375, 2295), pageOrigin);
@@ -248,9 +269,10 @@ void FrmMain::buildControls()
     txtStatus = place(new StatusBox, fraStatus, QRect(70, 240, 3220, 630));
     txtStatus->setFont(ThaiFonts::msSansSerif(8.25));
     txtStatus->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    txtStatus->setStyleSheet(
-        u"QPlainTextEdit { background: white; border: 1px solid rgb(128,128,128); }"_s);
-    setTextColour(txtStatus, darkText);
+    setTextColour(txtStatus, darkText, Qt::white);
+    drawAsBox(txtStatus, QPalette::Base, 1, true);
+    // Its scroll bar's arrows in the desktop's colours, not the log's grey.
+    useDesktopColours(txtStatus->verticalScrollBar(), {QPalette::WindowText, QPalette::ButtonText});
 
     labOpenMail = link(u"เปิดอีเมลล์"_s, page0, QRect(120, 2780, 735, 255), u" Open E-Mail."_s, hand,
                        pageOrigin);

@@ -21,6 +21,22 @@ void installSubstitutions();
 // "MS Sans Serif" at the given size, Thai character set.
 QFont msSansSerif(qreal pointSize, bool bold = false, bool underline = false);
 
+// Makes `font` the application's font for its lifetime, then gives the desktop's back. Qt lays out
+// some texts as a widget is made, before the widget's own font is set (a line edit's empty text,
+// a frame's title): made inside this, they are measured in the window's face, and the desktop's
+// default face, which the window never draws with, is not loaded for them.
+class ApplicationFontDuring
+{
+public:
+    explicit ApplicationFontDuring(const QFont &font);
+    ~ApplicationFontDuring();
+    ApplicationFontDuring(const ApplicationFontDuring &) = delete;
+    ApplicationFontDuring &operator=(const ApplicationFontDuring &) = delete;
+
+private:
+    QFont m_desktops;
+};
+
 // The ink of `text` drawn from the origin on its baseline: the outlines of its glyphs, marks above
 // and below the line included. Font metrics leave the marks out.
 QRectF inkBounds(const QFont &font, const QString &text);

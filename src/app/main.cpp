@@ -7,6 +7,7 @@
 #include "platform/DisplaySession.h"
 #include "platform/InstallLayout.h"
 #include "platform/ProgramFolder.h"
+#include "platform/RegexEngine.h"
 #include "platform/SingleInstance.h"
 #include "platform/XdgAutostart.h"
 
@@ -21,6 +22,7 @@ int main(int argc, char *argv[])
 {
     if (const auto exitCode = CommandLine::answerInformationOptions(argc, argv))
         return *exitCode;
+    RegexEngine::preferInterpreter();
     DisplaySession::PlatformChoice platform;
     QApplication app(argc, argv);
     platform.restore();

@@ -1,5 +1,7 @@
 #include "platform/DesktopPrompt.h"
 
+#include "platform/RegexEngine.h"
+
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QUrl>
@@ -21,6 +23,8 @@ bool MessageBoxPrompt::question(const QString &caption, const QString &text)
 
 bool DesktopUrlOpener::open(const QString &address)
 {
+    // The browser this may start is not ours to tune.
+    RegexEngine::keepFromChildren();
     // The address is passed as typed: a user's server name is not ours to correct.
     return QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
 }

@@ -1,8 +1,10 @@
 // The control behaviours the window relies on beyond plain Qt widgets.
 #include "app/Controls.h"
 #include "app/Pictures.h"
+#include "app/ThaiFonts.h"
 #include "support/MappedFiles.h"
 
+#include <QPainterPath>
 #include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
@@ -214,6 +216,56 @@ private slots:
         const QScrollBar *scroll = box.verticalScrollBar();
         QVERIFY(scroll->maximum() > 0);
         QCOMPARE(scroll->value(), scroll->maximum());
+    }
+
+    // The ink measured glyph by glyph is the ink of the text's outline as a whole: marks above
+    // and below, leading spaces, a face's fallback, every size a fitting tries. Twice: the
+    // second measure comes from what the first learnt.
+    void inkIsTheWholeOutlines_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QFont>("font");
+        const QFont small = ThaiFonts::msSansSerif(8.25);
+        const QFont large = ThaiFonts::msSansSerif(9.75);
+        QTest::newRow("marks above and below") << u"ไปรษณีย์ปู่ญี่"_s << small;
+        QTest::newRow("date and time of a report") << u"เช็คเมื่อ 8/12/69 เวลา 08:55:12 น."_s << small;
+        QTest::newRow("leading and trailing spaces") << u"   ตั้งค่า   "_s << large;
+        QTest::newRow("bold") << u"มีอีเมลล์ใหม่ 3 [50] ฉบับ"_s << ThaiFonts::msSansSerif(9.75, true);
+        QTest::newRow("Latin and digits") << u"POP3 Sever : 5120000"_s << large;
+        QTest::newRow("underlined: its line is ink")
+            << u"เปิดอีเมลล์"_s << ThaiFonts::msSansSerif(8.25, false, true);
+        QTest::newRow("smallest fitting size") << u"อีเมลล์ทั้งหมดมีขนาด"_s << [] {
+            QFont f = ThaiFonts::msSansSerif(8.25);
+            f.setPixelSize(ThaiFonts::smallestPixels);
+            return f;
+        }();
+        QTest::newRow("a symbol the face may lack") << u"✓ ok ✗"_s << small;
+        QTest::newRow("empty") << QString() << small;
+    }
+
+    void inkIsTheWholeOutlines()
+    {
+        QFETCH(QString, text);
+        QFETCH(QFont, font);
+        QPainterPath whole;
+        whole.addText(0, 0, font, text);
+        const QRectF expected = whole.boundingRect();
+        for (int pass = 0; pass < 2; ++pass) {
+            const QRectF ink = ThaiFonts::inkBounds(font, text);
+            const auto near = [](qreal a, qreal b) { return qAbs(a - b) < 1e-6; };
+            QVERIFY2(near(ink.left(), expected.left()) && near(ink.top(), expected.top()) &&
+                         near(ink.right(), expected.right()) &&
+                         near(ink.bottom(), expected.bottom()),
+                     qPrintable(u"pass %1: %2,%3 %4x%5, the outline %6,%7 %8x%9"_s.arg(pass)
+                                    .arg(ink.x())
+                                    .arg(ink.y())
+                                    .arg(ink.width())
+                                    .arg(ink.height())
+                                    .arg(expected.x())
+                                    .arg(expected.y())
+                                    .arg(expected.width())
+                                    .arg(expected.height())));
+        }
     }
 };
 

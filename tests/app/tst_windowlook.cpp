@@ -6,7 +6,11 @@
 #include "TextInk.h"
 #include "app/Controls.h"
 
+#include <QApplication>
 #include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStyleOptionFrame>
 #include <QTabWidget>
 #include <QTest>
 
@@ -205,6 +209,63 @@ private slots:
         for (const QWidget *child : frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
             QVERIFY2(!deviceRect(child->geometry()).intersects(ink),
                      qPrintable(child->objectName() + u" covers the title"_s));
+    }
+
+    // The boxes as drawn: a border of their own width all round, grey or (the sunken report lines,
+    // whose edge is drawn over it) none, and inside it their fill, where the text's room begins.
+    void boxesLookAsDrawn_data()
+    {
+        QTest::addColumn<QWidget *>("box");
+        QTest::addColumn<int>("border");
+        QTest::addColumn<bool>("greyBorder");
+        QTest::addColumn<QColor>("fill");
+        const FrmMain &form = *window.form;
+        const QColor button = QApplication::palette().color(QPalette::Button);
+        QTest::newRow("entry box")
+            << static_cast<QWidget *>(form.txtUserName) << 1 << true << QColor(Qt::white);
+        QTest::newRow("password box")
+            << static_cast<QWidget *>(form.txtPassword) << 1 << true << QColor(Qt::white);
+        QTest::newRow("status log")
+            << static_cast<QWidget *>(form.txtStatus) << 1 << true << QColor(Qt::white);
+        QTest::newRow("flat report box")
+            << static_cast<QWidget *>(form.txtNewMail) << 1 << true << button;
+        QTest::newRow("sunken report line") << static_cast<QWidget *>(form.txtMailSize)
+                                            << int(ReportBox::sunkenEdge) << false << button;
+    }
+
+    void boxesLookAsDrawn()
+    {
+        QFETCH(QWidget *, box);
+        QFETCH(int, border);
+        QFETCH(bool, greyBorder);
+        QFETCH(QColor, fill);
+        const bool wasVisible = window.form->fraStatus->isVisible();
+        window.form->fraStatus->setVisible(box == window.form->txtStatus);
+        window.form->fraReport->setVisible(box != window.form->txtStatus);
+        const QImage picture = box->grab().toImage();
+        window.form->fraStatus->setVisible(wasVisible);
+        window.form->fraReport->setVisible(!wasVisible);
+        const qreal ratio = picture.devicePixelRatio();
+        const int edge = qRound(border * ratio);
+        const int middle = picture.height() / 2;
+        for (const int x : {0, picture.width() - 1}) {
+            const QColor outer = picture.pixelColor(x, middle);
+            if (greyBorder)
+                QCOMPARE(outer, QColor(128, 128, 128));
+        }
+        QCOMPARE(picture.pixelColor(picture.width() / 2, 0) == QColor(128, 128, 128), greyBorder);
+        // Just inside the border, in the corner no text reaches.
+        QCOMPARE(picture.pixelColor(edge, edge), fill);
+        if (greyBorder)
+            QCOMPARE(picture.pixelColor(edge - 1, edge), QColor(128, 128, 128));
+        if (auto *line = qobject_cast<QLineEdit *>(box)) {
+            QStyleOptionFrame option;
+            option.initFrom(line);
+            option.rect = line->rect();
+            QCOMPARE(line->style()->subElementRect(QStyle::SE_LineEditContents, &option, line),
+                     line->rect().adjusted(border, border, -border, -border));
+        }
+        QCOMPARE(box->styleSheet(), QString());
     }
 };
 
