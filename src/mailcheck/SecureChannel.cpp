@@ -287,7 +287,7 @@ void SecureChannel::onCertificateCheck(const QSslCertificate &certificate,
     const bool trusted = m_prompt.question(
         u"larkspur "_s, u"เซิร์ฟเวอร์ %1 ใช้ใบรับรองที่ไม่มีผู้ออกใบรับรองที่เครื่องนี้เชื่อถือ\n(%2)\n\n"
                         u"ลายนิ้วมือ SHA-256 ของใบรับรอง:\n%3\n\n"
-                        u"ถ้าเป็นเซิร์ฟเวอร์ของคุณเองและลายนิ้วมือตรงกับของเซิร์ฟเวอร์ ตอบ Yes "
+                        u"ถ้าเป็นเซิร์ฟเวอร์ของคุณเองและลายนิ้วมือตรงกับของเซิร์ฟเวอร์ ตอบ ใช่ "
                         u"เพื่อเชื่อถือใบรับรองนี้สำหรับเซิร์ฟเวอร์นี้เท่านั้น ใบรับรองอื่นจะถูกปฏิเสธ"_s.arg(
                             server, englishOf(errors), TlsTrust::fingerprintForDisplay(sha256)));
     // While the box was open a newer check may have taken over: the answer still holds for the

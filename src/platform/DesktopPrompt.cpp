@@ -4,7 +4,10 @@
 
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
+
+using namespace Qt::StringLiterals;
 
 void MessageBoxPrompt::message(const QString &caption, const QString &text)
 {
@@ -14,11 +17,15 @@ void MessageBoxPrompt::message(const QString &caption, const QString &text)
 
 bool MessageBoxPrompt::question(const QString &caption, const QString &text)
 {
-    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No);
+    QMessageBox box(QMessageBox::Warning, caption, text);
+    // In Thai like the rest of the window, whatever language the desktop's Qt speaks.
+    QPushButton *yes = box.addButton(u"ใช่"_s, QMessageBox::YesRole);
+    QPushButton *no = box.addButton(u"ไม่ใช่"_s, QMessageBox::NoRole);
     // A trust question asked in passing must not be answered yes by a stray Enter.
-    box.setDefaultButton(QMessageBox::No);
-    box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    box.setDefaultButton(no);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 bool DesktopUrlOpener::open(const QString &address)

@@ -3,7 +3,7 @@
 #include "platform/Prompt.h"
 #include "platform/UrlOpener.h"
 
-// The real desktop: a modal QMessageBox, with OK only or with Yes and No.
+// The real desktop: a modal QMessageBox, with OK only, or with ใช่ (yes) and ไม่ใช่ (no).
 class MessageBoxPrompt final : public Prompt
 {
 public:
