@@ -151,8 +151,10 @@ namespace
 class BoxStyle final : public QProxyStyle
 {
 public:
-    BoxStyle(QPalette::ColorRole fill, int border, bool greyBorder)
-        : m_fill(fill), m_border(border), m_greyBorder(greyBorder)
+    // `base`, when given, is taken over (a proxy style owns its base); without it the
+    // application's style is the base.
+    BoxStyle(QStyle *base, QPalette::ColorRole fill, int border, bool greyBorder)
+        : QProxyStyle(base), m_fill(fill), m_border(border), m_greyBorder(greyBorder)
     {
     }
 
@@ -198,14 +200,6 @@ public:
         return QProxyStyle::subElementRect(element, option, widget);
     }
 
-    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-                  QStyleHintReturn *returnData) const override
-    {
-        if (hint == SH_LineEdit_PasswordCharacter && qobject_cast<const PasswordLineEdit *>(widget))
-            return u'*';
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-
 private:
     // Four strips, so that the border is whole device pixels at any scale.
     void drawBorder(const QRect &box, QPainter *painter) const
@@ -228,7 +222,10 @@ private:
 
 void drawAsBox(QWidget *box, QPalette::ColorRole fill, int border, bool greyBorder)
 {
-    auto *style = new BoxStyle(fill, border, greyBorder);
+    // Drawn over a style the box already has of its own (the password box's stars), which then
+    // belongs to the new one; the application's style is shared and stays where it is.
+    QStyle *own = box->style()->parent() == box ? box->style() : nullptr;
+    auto *style = new BoxStyle(own, fill, border, greyBorder);
     style->setParent(box);
     box->setStyle(style);
 }

@@ -131,6 +131,16 @@ private slots:
         QCOMPARE(box.text(), u"12"_s);
     }
 
+    // The password box hides its text behind stars as Windows does, also once drawn as a box.
+    void passwordShowsStarsInsideItsBox()
+    {
+        PasswordLineEdit box;
+        drawAsBox(&box, QPalette::Base, 1, true);
+        QCOMPARE(box.style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, &box),
+                 int(u'*'));
+        QCOMPARE(box.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &box), 1);
+    }
+
     void statusTextKeepsCrLf_data()
     {
         QTest::addColumn<QString>("text");
