@@ -255,9 +255,8 @@ close_main_window() {
     wait_for 10 "closing the main window hides it" main_window_hidden
 }
 
-# A private session bus and accessibility bus, so that what Qt draws as pixels (a tooltip, the
-# status log) can be read as text through AT-SPI. Call before start_program.
-a11y_begin() {
+# A private session bus, with a runtime folder of its own. Call before start_program.
+session_bus_begin() {
     export XDG_RUNTIME_DIR=$folder/runtime
     mkdir -m 700 "$XDG_RUNTIME_DIR"
     dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$folder/bus-address" \
@@ -266,6 +265,12 @@ a11y_begin() {
     wait_for_any 10 "the session bus is up" test -s "$folder/bus-address"
     DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$folder/bus-address")
     export DBUS_SESSION_BUS_ADDRESS
+}
+
+# A private session bus and accessibility bus, so that what Qt draws as pixels (a tooltip, the
+# status log) can be read as text through AT-SPI. Call before start_program.
+a11y_begin() {
+    session_bus_begin
     /usr/libexec/at-spi-bus-launcher >"$folder/at-spi.log" 2>&1 </dev/null &
     own_pids+=("$!")
     wait_for_any 10 "the accessibility bus is up" a11y_read_address

@@ -11,14 +11,7 @@ here=$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")
 source "$here/../e2e/tray-lib.sh"
 
 tray_begin "$1" status-notifier
-export XDG_RUNTIME_DIR=$folder/runtime
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$folder/bus-address" \
-    2>"$folder/dbus.log" </dev/null &
-own_pids+=("$!")
-wait_for_any 10 "the session bus is up" test -s "$folder/bus-address"
-DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$folder/bus-address")
-export DBUS_SESSION_BUS_ADDRESS
+session_bus_begin
 "$2" >"$folder/watcher.log" 2>&1 &
 own_pids+=("$!")
 watcher_ready() { grep -x ready "$folder/watcher.log" >/dev/null; }
