@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// The Thai lines Larkspur adds to the status log, each with the system's English reason after it
+// where there is one. The described texts of the window stay where they are used.
+namespace Wording
+{
+
+// A Thai statement, then " : " and the English reason; the statement alone when there is none.
+QString because(const QString &thai, const QString &english);
+
+// ---- connection and transport
+
+// ---- POP3 session and new-mail detection
+
+// ---- settings file and start-up
+
+// ---- sound
+
+// ---- desktop notifications
+
+// ---- keyring
+
+// ---- OAuth2 sign-in
+
+// ---- IMAP
+
+// ---- staying connected (resume, network, backoff)
+
+} // namespace Wording
