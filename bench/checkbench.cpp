@@ -114,6 +114,7 @@ int main(int argc, char *argv[])
     services.clock = &clock;
     services.executablePath = folder.filePath(u"larkspur"_s);
     services.executableFolder = folder.path();
+    services.stateFolder = folder.path() + QStringLiteral("/state");
     services.useTray = false;
     services.trayAvailable = [] { return false; };
 

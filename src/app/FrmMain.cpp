@@ -1,8 +1,8 @@
 #include "app/FrmMain.h"
 
-#include "mailcheck/MailCheck.h"
-#include "mailcheck/SecureChannel.h"
+#include "mailcheck/SeenStore.h"
 #include "mailcheck/Winsock1.h"
+#include "notify/DesktopAnnouncer.h"
 #include "notify/ModSound.h"
 #include "notify/PopUp.h"
 #include "notify/PopUpHost.h"
@@ -15,7 +15,7 @@
 #include "settings/NumberRules.h"
 #include "settings/RunAtLogon.h"
 #include "settings/SettingsFile.h"
-#include "tray/TrayIcon.h"
+#include "signin/CredentialSource.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -34,8 +34,6 @@ using namespace Qt::StringLiterals;
 
 namespace
 {
-constexpr int WM_LBUTTONDBLCLK = 0x203;
-constexpr int WM_RBUTTONUP = 0x205;
 // Form_QueryUnload's reasons: the user from the window's frame, the desktop session ending.
 constexpr int UnloadFromFrame = 0;
 constexpr int UnloadSessionEnding = 2;
@@ -65,15 +63,18 @@ FrmMain::FrmMain(const FrmMainServices &services, QWidget *parent)
         m_ownSocket = std::make_unique<Winsock1>();
         m_services.socket = m_ownSocket.get();
     }
-    // The dialogue runs over the security layer, which runs over the socket.
-    m_secure = std::make_unique<SecureChannel>(*m_services.socket, *m_services.prompt,
-                                               [this] { return securityMode(); });
-    m_secure->setMemoryChanged([this] { SaveSettings(); });
-    m_check =
-        std::make_unique<MailCheck>(static_cast<CheckView &>(*this), *m_secure, *m_services.clock);
-    m_popUp = std::make_unique<PopUpHost>([this] { return txtPOP3Server->text(); },
+    m_credentials = std::make_unique<TypedPassword>();
+    m_seenStore = std::make_unique<SeenStore>(
+        m_services.stateFolder.isEmpty() ? SeenStore::defaultFolder() : m_services.stateFolder);
+    m_watcher = std::make_unique<MailboxWatcher>(*m_services.socket, *m_credentials,
+                                                 *m_services.clock, m_seenStore.get());
+    m_popUp = std::make_unique<PopUpHost>([this] { return settings().server; },
                                           *m_services.urlOpener, handCursor());
+    m_announcer = std::make_unique<DesktopAnnouncer>(*m_popUp, [this] { PlaySound(); });
+    // The settings follow the controls before any handler of theirs reads them.
+    bindSettings();
     connectHandlers();
+    bindWatcher();
     // The periodic check counts from the moment the window exists, shown or hidden.
     Timer1->start();
 }
@@ -86,6 +87,51 @@ QString FrmMain::windowTitleFor(int major, int minor, int revision)
            QString::number(revision);
 }
 
+void FrmMain::bindSettings()
+{
+    connect(txtPOP3Server, &QLineEdit::textChanged, this,
+            [this](const QString &text) { edited().server = text; });
+    connect(txtUserName, &QLineEdit::textChanged, this,
+            [this](const QString &text) { edited().loginName = text; });
+    connect(txtPassword, &QLineEdit::textChanged, this,
+            [this](const QString &text) { edited().password = text; });
+    connect(txtMinutes, &QLineEdit::textChanged, this,
+            [this](const QString &text) { edited().checkEveryMin = text; });
+    const auto bindState = [this](CheckBox *box, int MailboxSettings::*field) {
+        connect(box, &QCheckBox::stateChanged, this,
+                [this, box, field] { edited().*field = box->Value(); });
+    };
+    bindState(chkMemPass, &MailboxSettings::memPass);
+    bindState(chkEvery, &MailboxSettings::checkEveryOn);
+    bindState(chkLoadStart, &MailboxSettings::launchAtStartup);
+    bindState(chkOpenSound, &MailboxSettings::enableSound);
+    connect(cboSecurity, &QComboBox::currentIndexChanged, this, [this](int index) {
+        edited().security = static_cast<SecurityMode>(std::clamp(index, 0, 3));
+        // What was learnt about the server (reached over TLS, a certificate trusted) held for
+        // the old choice; changing it is how a user tells the program to start over.
+        edited().securityMemory = {};
+    });
+}
+
+// The log and the progress bar follow the session as it goes. What saves, plays, shows or asks
+// (the report, a certificate question, a lesson to be saved) comes after the socket's handler has
+// returned: none of it ever runs inside one.
+void FrmMain::bindWatcher()
+{
+    MailboxWatcher *watcher = m_watcher.get();
+    connect(watcher, &MailboxWatcher::statusReplaced, this, &FrmMain::setStatusText);
+    connect(watcher, &MailboxWatcher::statusAppended, this, [this](const QString &text) {
+        txtStatus->appendText(text);
+        txtStatus->moveCaretToEnd();
+    });
+    connect(watcher, &MailboxWatcher::progressChanged, this, &FrmMain::setProgress);
+    connect(watcher, &MailboxWatcher::reported, this, &FrmMain::showReport, Qt::QueuedConnection);
+    connect(watcher, &MailboxWatcher::certificateQuestion, this, &FrmMain::askAboutCertificate,
+            Qt::QueuedConnection);
+    connect(
+        watcher, &MailboxWatcher::learned, this, [this] { SaveSettings(); }, Qt::QueuedConnection);
+}
+
 void FrmMain::connectHandlers()
 {
     connect(chkEvery, &QCheckBox::stateChanged, this, &FrmMain::chkEvery_Click);
@@ -93,7 +139,7 @@ void FrmMain::connectHandlers()
     connect(chkOpenSound, &QCheckBox::stateChanged, this, &FrmMain::chkOpenSound_Click);
     connect(chkLoadStart, &QCheckBox::stateChanged, this, &FrmMain::chkLoadStart_Click);
     connect(txtMinutes, &QLineEdit::textChanged, this, &FrmMain::txtMinutes_Change);
-    connect(cboSecurity, &QComboBox::currentIndexChanged, this, &FrmMain::cboSecurity_Click);
+    connect(cboSecurity, &QComboBox::currentIndexChanged, this, &FrmMain::securityChoiceChanged);
     connect(cmdCheckNow, &QPushButton::clicked, this, &FrmMain::cmdCheckNow_Click);
     connect(labHide, &LinkLabel::clicked, this, &FrmMain::labHide_Click);
     connect(labOpenMail, &LinkLabel::clicked, this, &FrmMain::labOpenMail_Click);
@@ -144,7 +190,7 @@ void FrmMain::Form_Load()
     QString readError;
     const LoadedSettings loaded = loadSettings(SettingsPath, &readError);
     if (loaded.totalOldEmail)
-        m_check->TotalOldEmail = *loaded.totalOldEmail;
+        edited().totalOldEmail = *loaded.totalOldEmail;
     if (!readError.isEmpty()) {
         // An unreadable file is not a missing one: it must not be replaced by defaults.
         m_settingsUnreadable = readError;
@@ -173,7 +219,8 @@ void FrmMain::Form_Load()
         const QSignalBlocker quiet(cboSecurity);
         cboSecurity->setCurrentIndex(static_cast<int>(loaded.security.mode));
     }
-    m_secure->setMemory(loaded.security.memory);
+    edited().security = loaded.security.mode;
+    edited().securityMemory = loaded.security.memory;
 
     fraStatus->setVisible(false);
     fraReport->setVisible(false);
@@ -243,19 +290,7 @@ bool FrmMain::SaveSettings()
         saveFailed(refusedSaveLine());
         return false;
     }
-    SettingsSnapshot snapshot;
-    snapshot.server = txtPOP3Server->text();
-    snapshot.loginName = txtUserName->text();
-    snapshot.memPass = chkMemPass->Value();
-    snapshot.password = txtPassword->text();
-    snapshot.checkEveryOn = chkEvery->Value();
-    snapshot.checkEveryMin = txtMinutes->text();
-    snapshot.launchAtStartup = chkLoadStart->Value();
-    snapshot.enableSound = chkOpenSound->Value();
-    snapshot.totalOldEmail = m_check->TotalOldEmail;
-    snapshot.security = securityMode();
-    snapshot.securityMemory = m_secure->memory();
-    const ComposedSettings composed = composeSettings(snapshot);
+    const ComposedSettings composed = composeSettings(settings());
     const QString notRemembered = composed.notRemembered.join(u' ');
     // Told once, not at every save that follows.
     if (!notRemembered.isEmpty() && notRemembered != m_lastNotRemembered)
@@ -294,16 +329,8 @@ void FrmMain::txtMinutes_Change()
     ::txtMinutes_Change(view, *m_services.prompt);
 }
 
-SecurityMode FrmMain::securityMode() const
+void FrmMain::securityChoiceChanged()
 {
-    return static_cast<SecurityMode>(std::clamp(cboSecurity->currentIndex(), 0, 3));
-}
-
-void FrmMain::cboSecurity_Click()
-{
-    // What was learnt about the server (reached over TLS, a certificate trusted) held for the old
-    // choice; changing it is how a user tells the program to start over.
-    m_secure->forget();
     SaveSettings();
 }
 
@@ -329,7 +356,7 @@ void FrmMain::MenuCheck_Click()
 
 void FrmMain::Timer1_Timer()
 {
-    if (counter.tick(chkEvery->Value(), txtMinutes->text())) {
+    if (counter.tick(settings().checkEveryOn, settings().checkEveryMin)) {
         cmdCheckNow_Click();
         counter.checkStarted();
     }
@@ -337,7 +364,48 @@ void FrmMain::Timer1_Timer()
 
 std::optional<QString> FrmMain::CheckEmail()
 {
-    return m_check->CheckEmail();
+    if (const auto problem = m_watcher->loginProblem()) {
+        setStatusText(*problem);
+        return std::nullopt;
+    }
+    setStatusText(QString());
+    const quint64 before = m_checksStarted;
+    letEventsRun();
+    // A check started while this one let events run came after this request and serves it:
+    // closing its connection to start again would only lose what it has done.
+    if (m_checksStarted != before)
+        return std::nullopt;
+    ++m_checksStarted;
+    return m_watcher->check();
+}
+
+void FrmMain::showReport(const CheckReport &report)
+{
+    txtLastCheck->setText(report.lastCheckText);
+    txtNewMail->setText(report.newMailText);
+    txtMailSize->setText(report.mailSizeText);
+    ProgressBar1->setValue(100);
+    fraStatus->setVisible(false);
+    fraReport->setVisible(true);
+    for (const QString &note : report.notes)
+        tellUser(note);
+    if (report.announcement) {
+        m_announcer->prepare(*report.announcement);
+        if (report.newEmailText)
+            txtNewEmail->setText(*report.newEmailText);
+        SaveSettings();
+        // Last: after the sound has ended and the count is safely saved.
+        m_announcer->show(*report.announcement);
+    } else if (report.save) {
+        SaveSettings();
+    }
+    if (report.newEmailText)
+        txtNewEmail->setText(*report.newEmailText);
+}
+
+void FrmMain::askAboutCertificate(const QString &question)
+{
+    m_watcher->answerCertificate(m_services.prompt->question(u"larkspur "_s, question));
 }
 
 void FrmMain::PlaySound()
@@ -352,15 +420,15 @@ void FrmMain::SysTray()
     if (!m_services.useTray)
         return;
     m_tray = std::make_unique<TrayIcon>(Image1->pixmap(), windowTitle(), m_services.trayAvailable);
-    connect(m_tray.get(), &TrayIcon::mouseMessage, this, &FrmMain::Form_MouseMove);
+    connect(m_tray.get(), &TrayIcon::gesture, this, &FrmMain::trayGesture);
     // A save that failed before the icon was there is told by it as well.
     updateTrayToolTip();
     m_tray->add();
 }
 
-void FrmMain::Form_MouseMove(int message)
+void FrmMain::trayGesture(TrayIcon::Gesture gesture)
 {
-    if (message == WM_LBUTTONDBLCLK) {
+    if (gesture == TrayIcon::Gesture::ToggleWindow) {
         if (isVisible()) {
             hide();
         } else {
@@ -370,7 +438,7 @@ void FrmMain::Form_MouseMove(int message)
             setFocus();
             txtStatus->moveCaretToEnd();
         }
-    } else if (message == WM_RBUTTONUP) {
+    } else {
         MenuFile->popup(QCursor::pos());
     }
 }
@@ -382,7 +450,7 @@ void FrmMain::labHide_Click()
 
 void FrmMain::labOpenMail_Click()
 {
-    m_services.urlOpener->open(u"http://"_s + txtPOP3Server->text());
+    m_services.urlOpener->open(u"http://"_s + settings().server);
 }
 
 void FrmMain::MenuShow_Click()
@@ -434,58 +502,14 @@ void FrmMain::closeEvent(QCloseEvent *event)
 
 // ---------------------------------------------------------------- the view of one check
 
-QString FrmMain::serverText() const
-{
-    return txtPOP3Server->text();
-}
-QString FrmMain::userNameText() const
-{
-    return txtUserName->text();
-}
-QString FrmMain::passwordText() const
-{
-    return txtPassword->text();
-}
-QString FrmMain::statusText() const
-{
-    return txtStatus->Text();
-}
 void FrmMain::setStatusText(const QString &text)
 {
     txtStatus->setText(text);
     m_saveTroubleInLog = false;
 }
-void FrmMain::appendStatusText(const QString &text)
-{
-    txtStatus->appendText(text);
-}
-void FrmMain::moveStatusCaretToEnd()
-{
-    txtStatus->moveCaretToEnd();
-}
 void FrmMain::setProgress(int value)
 {
     ProgressBar1->setValue(value);
-}
-void FrmMain::setLastCheckText(const QString &text)
-{
-    txtLastCheck->setText(text);
-}
-void FrmMain::setNewMailText(const QString &text)
-{
-    txtNewMail->setText(text);
-}
-void FrmMain::setMailSizeText(const QString &text)
-{
-    txtMailSize->setText(text);
-}
-QString FrmMain::newEmailText() const
-{
-    return txtNewEmail->text();
-}
-void FrmMain::setNewEmailText(const QString &text)
-{
-    txtNewEmail->setText(text);
 }
 void FrmMain::setStatusFrameVisible(bool visible)
 {
@@ -494,21 +518,6 @@ void FrmMain::setStatusFrameVisible(bool visible)
 void FrmMain::setReportFrameVisible(bool visible)
 {
     fraReport->setVisible(visible);
-}
-int FrmMain::openSoundState() const
-{
-    return chkOpenSound->Value();
-}
-
-void FrmMain::setPopupTexts(const QString &mailLine, const QString &emailLine,
-                            const QString &caption)
-{
-    m_popUp->setTexts(mailLine, emailLine, caption);
-}
-
-void FrmMain::showPopup()
-{
-    m_popUp->show();
 }
 
 void FrmMain::clearReportBoxes()

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "app/Controls.h"
-#include "mailcheck/CheckView.h"
+#include "mailcheck/CheckReport.h"
+#include "mailcheck/MailboxWatcher.h"
 #include "scheduling/CheckCommand.h"
 #include "scheduling/MinuteCounter.h"
 #include "settings/SecuritySettings.h"
+#include "tray/TrayIcon.h"
 
 #include <QByteArray>
 #include <QWidget>
@@ -20,15 +22,15 @@ class QPushButton;
 class QTabWidget;
 class QTimer;
 
+class Announcer;
 class AutostartStore;
 class Clock;
-class MailCheck;
+class CredentialSource;
 class PopUpHost;
 class Prompt;
-class SecureChannel;
+class SeenStore;
 class SoundOutput;
 class TcpControl;
-class TrayIcon;
 class UrlOpener;
 
 // Everything outside the program that the main window talks to. The program passes the real
@@ -40,6 +42,7 @@ struct FrmMainServices {
     AutostartStore *autostart = nullptr;
     const Clock *clock = nullptr;
     TcpControl *socket = nullptr;        // null: the real socket
+    QString stateFolder;                 // where seen ids are kept; empty: SeenStore's default
     QString executablePath;              // the program that start at logon runs
     QString executableFolder;            // where the program looks for Settings.inf and mail.wav
     QString defaultSoundPath;            // an installed program's own mail.wav; empty if portable
@@ -47,9 +50,11 @@ struct FrmMainServices {
     std::function<bool()> trayAvailable; // null: ask the desktop
 };
 
-// The main window. Its controls are the program's data: the settings being edited, the options,
-// the last report and the status log. The handlers keep the names they have always had.
-class FrmMain : public QWidget, private CheckView, private CheckCommandView
+// The main window: the described controls, bound to the watcher of its mailbox. The controls show
+// and edit the mailbox's settings (their change handlers keep the watcher's value up to date), and
+// the watcher's reports reach them in the described order; saves and the places where events may
+// run are here, never inside a socket handler. The handlers keep the names they have always had.
+class FrmMain : public QWidget, private CheckCommandView
 {
     Q_OBJECT
 public:
@@ -62,10 +67,11 @@ public:
     // Shared operations.
     void cmdCheckNow_Click();
     bool SaveSettings() override;
-    void PlaySound() override;
+    void PlaySound();
     void SysTray();
     void Timer1_Timer();
-    void Form_MouseMove(int message);
+    // What the user did with the tray icon.
+    void trayGesture(TrayIcon::Gesture gesture);
 
     // Window and menu commands.
     void labHide_Click();
@@ -85,7 +91,7 @@ public:
     void chkOpenSound_Click();
     void chkLoadStart_Click();
     void txtMinutes_Change();
-    void cboSecurity_Click();
+    void securityChoiceChanged();
 
     static QString windowTitleFor(int major, int minor, int revision);
 
@@ -142,10 +148,8 @@ public:
     MinuteCounter counter; // SecondsCount, MinutesCount
     QByteArray SoundData;
 
-    MailCheck &check() { return *m_check; }
-    SecureChannel &secureChannel() { return *m_secure; }
-    // cboSecurity's choice.
-    SecurityMode securityMode() const;
+    MailboxWatcher &watcher() { return *m_watcher; }
+    const MailboxSettings &settings() const { return m_watcher->settings(); }
     TrayIcon *trayIcon() const { return m_tray.get(); }
     PopUpHost &popUp() { return *m_popUp; }
 
@@ -155,7 +159,12 @@ protected:
 private:
     void buildControls();
     void buildMenu();
+    void bindSettings();
     void connectHandlers();
+    void bindWatcher();
+    void showReport(const CheckReport &report);
+    void askAboutCertificate(const QString &question);
+    MailboxSettings &edited() { return m_watcher->settings(); }
     void letEventsRun() override;
     QString refusedSaveLine() const;
     void saveFailed(const QString &line);
@@ -163,35 +172,24 @@ private:
     void updateTrayToolTip();
     QString programFolder() const;
 
-    // CheckView and CheckCommandView over the widgets.
-    QString serverText() const override;
-    QString userNameText() const override;
-    QString passwordText() const override;
-    QString statusText() const override;
-    void setStatusText(const QString &text) override;
-    void appendStatusText(const QString &text) override;
-    void moveStatusCaretToEnd() override;
+    // CheckCommandView over the widgets.
+    void setStatusText(const QString &text);
     void setProgress(int value) override;
-    void setLastCheckText(const QString &text) override;
-    void setNewMailText(const QString &text) override;
-    void setMailSizeText(const QString &text) override;
-    QString newEmailText() const override;
-    void setNewEmailText(const QString &text) override;
     void setStatusFrameVisible(bool visible) override;
     void setReportFrameVisible(bool visible) override;
-    int openSoundState() const override;
-    void setPopupTexts(const QString &mailLine, const QString &emailLine,
-                       const QString &caption) override;
-    void showPopup() override;
     void clearReportBoxes() override;
     std::optional<QString> CheckEmail() override;
 
     FrmMainServices m_services;
     std::unique_ptr<TcpControl> m_ownSocket;
-    std::unique_ptr<SecureChannel> m_secure;
-    std::unique_ptr<MailCheck> m_check;
+    std::unique_ptr<CredentialSource> m_credentials;
+    std::unique_ptr<SeenStore> m_seenStore;
+    std::unique_ptr<MailboxWatcher> m_watcher;
     std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<PopUpHost> m_popUp;
+    std::unique_ptr<Announcer> m_announcer;
+    // Checks started from this window: one started while another let events run serves both.
+    quint64 m_checksStarted = 0;
     QString m_programFolder;
     QString m_folderNote;         // where the settings went when the program folder is read-only
     QString m_settingsUnreadable; // why Settings.inf could not be read at start-up, if it could not

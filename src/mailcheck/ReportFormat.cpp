@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 namespace ReportFormat
 {
 
@@ -82,6 +84,29 @@ QString withoutTimeZone(const QString &timeFormat)
         }
     }
     return result;
+}
+
+QString reportTimeFormat(const QLocale &locale)
+{
+    const QString format = withoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+    // Any letter that is no field of the format, quoted or not, is a word of the locale's.
+    const QString fields = u"hHmsazAtP"_s;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == u'\'') {
+            quoted = !quoted;
+            continue;
+        }
+        if (c.isLetter() && (quoted || !fields.contains(c)))
+            return u"H:mm:ss"_s;
+    }
+    return format;
+}
+
+QString lastCheckText(const QDate &date, const QTime &time, const QLocale &locale)
+{
+    return u"เช็คเมื่อ "_s + locale.toString(date, QLocale::ShortFormat) + u" เวลา "_s +
+           locale.toString(time, reportTimeFormat(locale)) + u" น."_s;
 }
 
 } // namespace ReportFormat

@@ -1,92 +1,73 @@
 #pragma once
 
-#include "mailcheck/TcpControl.h"
 #include "settings/SecuritySettings.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QSet>
-#include <QTimer>
-#include <functional>
+#include <QSslError>
+#include <QString>
+#include <optional>
 
-class Prompt;
+class QSslCertificate;
 
-// The security of one check, beneath the POP3 dialogue: it stands between the check and
-// `Winsock1` as a control of the same kind. By the chosen mode it connects plain, with TLS at
-// once, or plain with STLS: then it takes the greeting, asks CAPA, sends STLS and hands the
-// greeting on only once TLS is up, so the dialogue sees what it always saw. It decides on
-// certificates the system does not vouch for (asking the user, through the prompt, to trust a
-// home server's own one), refuses what is not safe before a user name has been sent, and
-// remembers the servers reached over TLS and the certificates trusted.
-class SecureChannel final : public TcpControl
+// The trust decisions of one mailbox's connections, beneath whichever protocol speaks over them:
+// how to reach the server under the chosen security, whether a connection without encryption may
+// go on, and which certificates to accept (asking the user about a home server's own one). What
+// it learns goes into the mailbox's SecurityMemory, which the caller keeps and saves.
+class SecureChannel
 {
-    Q_OBJECT
-
 public:
-    // Capability lines of CAPA taken at most: a server has a dozen.
-    static constexpr int MaxCapabilities = 100;
-
-    SecureChannel(TcpControl &inner, Prompt &prompt, std::function<SecurityMode()> mode,
-                  QObject *parent = nullptr);
-
-    // What the checks so far have taught; as Settings.inf keeps it.
-    const SecurityMemory &memory() const { return m_memory; }
-    void setMemory(const SecurityMemory &memory) { m_memory = memory; }
-    // The choice has changed: nothing learnt under the old one holds.
-    void forget() { m_memory = {}; }
-    // Runs when a check has added to the memory (a server reached over TLS, a certificate
-    // trusted), to have it saved.
-    void setMemoryChanged(std::function<void()> changed) { m_memoryChanged = std::move(changed); }
-
-    void Close() override;
-    void setLocalPort(quint16 port) override;
-    // `server` is txtPOP3Server as typed; `plainPort` the port for a server given without one.
-    bool Connect(const QString &server, quint16 plainPort, QString *errorText = nullptr) override;
-    QString GetData() override;
-    bool SendData(const QString &line) override;
-    QString TlsProtocol() const override;
-    QString SecurityNote() const override { return m_note; }
-
-private:
-    enum class Phase {
-        Idle,      // no connection
-        Greeting,  // waiting for the greeting, which is held back
-        Capa,      // CAPA sent
-        CapaList,  // taking the capability lines
-        Stls,      // STLS sent
-        Handshake, // TLS under way
-        Dialogue,  // the check's own: every line passes through
+    enum class Tls {
+        None,   // the plain dialogue
+        AtOnce, // TLS from the first byte
+        Later,  // plain until the protocol's STARTTLS command
+    };
+    struct Route {
+        QString host; // without the brackets of "[IPv6]"
+        quint16 port = 0;
+        Tls tls = Tls::None;
+        // Set when the server text names no usable port: nothing is connected.
+        QString refusal;
     };
 
-    void onDataArrival();
-    void onError(qint16 number, const QString &description);
-    void onEncrypted();
-    void onCertificateCheck(const QSslCertificate &certificate, const QList<QSslError> &errors);
-    void withoutStls();
-    void startDialogue();
-    void pass(const QString &line);
-    void refuse(qint16 number, const QString &description);
-    // Whether the same check is still running after something that let events run.
-    bool rememberAndSave(quint64 session);
+    // Where and how to connect for `server` (txtPOP3Server as typed) under `mode`. Whatever
+    // `memory` held for another server is dropped.
+    Route route(const QString &server, SecurityMode mode, quint16 plainPort, quint16 tlsPort,
+                SecurityMemory &memory);
 
-    TcpControl &m_inner;
-    Prompt &m_prompt;
-    std::function<SecurityMode()> m_mode;
-    std::function<void()> m_memoryChanged;
-    QTimer m_capaDeadline;
+    // The server offered no STARTTLS: the line that refuses to go on, or nothing when the
+    // dialogue may continue in the clear (a server on this machine, under the automatic choice).
+    std::optional<QString> refusalWithoutStartTls(const SecurityMemory &memory) const;
 
-    SecurityMemory m_memory;
-    // Server and certificate pairs the user has been asked about in this run.
-    QSet<QString> m_asked;
+    // TLS is up: the server is remembered as one reached over TLS. True when `memory` changed.
+    bool encrypted(SecurityMemory &memory);
+    // The log's note on how the connection is protected, e.g. "เชื่อมต่อแบบเข้ารหัส TLS 1.3".
+    QString note(const QString &protocol) const;
 
-    quint64 m_session = 0;
-    Phase m_phase = Phase::Idle;
-    SecurityMode m_chosen = SecurityMode::Automatic;
+    struct Verdict {
+        enum class Kind { Trust, Refuse, Ask };
+        Kind kind = Kind::Refuse;
+        QString text; // Refuse: the line for the log; Ask: the question for the user
+    };
+    // A certificate the system does not vouch for. Asking happens once per server and
+    // certificate in a run: a periodic check must not raise the same box again and again.
+    Verdict judge(const QSslCertificate &certificate, const QList<QSslError> &errors,
+                  const SecurityMemory &memory);
+    // The user's answer to the last question asked: a yes trusts exactly that certificate for
+    // that server. True when `memory` changed.
+    bool answer(bool trust, SecurityMemory &memory);
+    // Whether the connection now being made goes on with a certificate the user trusted.
+    bool trustedByUser() const { return m_trustedByUser; }
+
+private:
+    SecurityMode m_mode = SecurityMode::Automatic;
     QString m_server;
     QString m_host;
     bool m_startTls = false;
-    bool m_stlsOffered = false;
     bool m_trustedByUser = false;
-    int m_capabilities = 0;
-    QString m_greeting;
-    QString m_current;
-    QString m_note;
+    QSet<QString> m_asked;
+    // The question waiting for its answer.
+    QString m_questionServer;
+    QByteArray m_questionSha256;
 };

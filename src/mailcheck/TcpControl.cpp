@@ -1,16 +1,16 @@
 #include "mailcheck/TcpControl.h"
 
-using namespace Qt::StringLiterals;
+#include "wording/Wording.h"
 
-bool TcpControl::ConnectSecure(const QString & /*host*/, quint16 /*port*/, TlsStart /*start*/,
+bool TcpControl::connectSecure(const QString & /*host*/, quint16 /*port*/, TlsStart /*start*/,
                                QString *errorText)
 {
     if (errorText)
-        *errorText = u"การเชื่อมต่อนี้เข้ารหัสไม่ได้ : This connection cannot use TLS"_s;
+        *errorText = Wording::noTlsOnThisConnection();
     return false;
 }
 
-bool TcpControl::StartTls()
+bool TcpControl::startTls()
 {
     return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QSslCertificate>
@@ -13,7 +14,7 @@
 //
 // Contract every implementation keeps:
 // - Each DataArrival carries exactly one whole line, its line ending included, which GetData then
-//   returns; one handler run never overlaps another.
+//   returns as text and lineBytes() as it came; one handler run never overlaps another.
 // - Failures after the fact (lookup, refusal, reset, time-outs, a runaway reply, TLS) arrive as
 //   one Error each; the connection is over by then.
 // - Close() ends any connection at once and drops whatever it had not delivered yet.
@@ -23,10 +24,10 @@ class TcpControl : public QObject
     Q_OBJECT
 
 public:
-    // When a connection made with ConnectSecure encrypts.
+    // When a connection made with connectSecure encrypts.
     enum class TlsStart {
         AtOnce, // TLS from the first byte (POP3S, port 995)
-        Later,  // plain until StartTls (STLS)
+        Later,  // plain until startTls (STLS)
     };
 
     using QObject::QObject;
@@ -39,36 +40,37 @@ public:
     virtual bool Connect(const QString &host, quint16 port, QString *errorText = nullptr) = 0;
     // The line of the DataArrival being handled; empty once read, or outside a DataArrival.
     virtual QString GetData() = 0;
+    // The same line's bytes exactly as the server sent them (header texts need their own charset).
+    virtual QByteArray lineBytes() const = 0;
     // False when nothing could be sent (no open connection).
     virtual bool SendData(const QString &line) = 0;
+    // Whether bytes have come that have not been handed out yet: asked before a command is sent,
+    // since anything already there cannot be the command's answer.
+    virtual bool hasPendingData() { return false; }
 
     // Connects for TLS, checking the server's certificate against the trusted authorities and
     // `host` as typed. A control that cannot encrypt refuses: nothing ever goes out in the clear
     // in its place.
-    virtual bool ConnectSecure(const QString &host, quint16 port, TlsStart start,
+    virtual bool connectSecure(const QString &host, quint16 port, TlsStart start,
                                QString *errorText = nullptr);
     // On a connection made with TlsStart::Later, after the server's "+OK" to STLS: starts the
     // handshake. Whatever came in the clear behind that reply is never delivered (an Error
     // follows instead). False when there is no such connection.
-    virtual bool StartTls();
-    // Answers a CertificateCheck: go on with exactly this certificate, or refuse it with a line
-    // for the status log. A check left unanswered is refused.
-    virtual void TrustCertificate() {}
-    virtual void RefuseCertificate(const QString & /*description*/) {}
-    // How long one awaited reply may take, for those who wait on more than one line.
+    virtual bool startTls();
+    // Answers a certificateCheck, then or later: go on with exactly this certificate, or refuse it
+    // with a line for the status log. Until then the handshake waits, without a deadline.
+    virtual void trustCertificate() {}
+    virtual void refuseCertificate(const QString & /*description*/) {}
+    // How long one awaited reply may take.
     virtual std::chrono::milliseconds replyTimeout() const { return std::chrono::seconds(30); }
-    // "TLS 1.3" and the like once Encrypted has come; empty on a plain connection.
-    virtual QString TlsProtocol() const { return {}; }
-    // A line for the log after the greeting that says how the connection is protected; empty for
-    // a plain one, whose log stays as it always was.
-    virtual QString SecurityNote() const { return {}; }
+    // "TLS 1.3" and the like once encrypted has come; empty on a plain connection.
+    virtual QString tlsProtocol() const { return {}; }
 
 signals:
     void DataArrival(qint32 bytesTotal);
     void Error(qint16 number, const QString &description);
     // The handshake has ended with a certificate accepted: from now on everything is encrypted.
-    void Encrypted();
+    void encrypted();
     // The handshake waits: the certificate could not be verified for the reasons in `errors`.
-    // Answered within the handler by TrustCertificate or RefuseCertificate.
-    void CertificateCheck(const QSslCertificate &certificate, const QList<QSslError> &errors);
+    void certificateCheck(const QSslCertificate &certificate, const QList<QSslError> &errors);
 };

@@ -1,5 +1,7 @@
 #include "mailcheck/TlsTrust.h"
 
+#include "wording/Wording.h"
+
 #include <QCryptographicHash>
 #include <QFileInfo>
 #include <QSslCertificate>
@@ -65,30 +67,25 @@ bool isSelfSigned(QSslError::SslError error)
                    {QSslError::SelfSignedCertificate, QSslError::SelfSignedCertificateInChain});
 }
 
-// The most telling reason first: a certificate out of date or for another name is wrong whoever
-// issued it.
-QString thaiReason(const QList<QSslError> &errors)
+// The most telling fault first: a certificate out of date or for another name is wrong whoever
+// issued it. NoError stands for "not usable" in general.
+QSslError::SslError mostTelling(const QList<QSslError> &errors)
 {
     const auto any = [&errors](auto predicate) {
         return std::any_of(errors.cbegin(), errors.cend(),
                            [&](const QSslError &e) { return predicate(e.error()); });
     };
-    const auto is = [](QSslError::SslError kind) {
-        return [kind](QSslError::SslError error) { return error == kind; };
-    };
-    if (any(is(QSslError::CertificateExpired)))
-        return u"ใบรับรองของเซิร์ฟเวอร์หมดอายุแล้ว"_s;
-    if (any(is(QSslError::CertificateNotYetValid)))
-        return u"ใบรับรองของเซิร์ฟเวอร์ยังไม่ถึงวันที่เริ่มใช้ได้"_s;
-    if (any(is(QSslError::CertificateRevoked)))
-        return u"ใบรับรองของเซิร์ฟเวอร์ถูกเพิกถอนแล้ว"_s;
-    if (any(is(QSslError::HostNameMismatch)))
-        return u"ใบรับรองของเซิร์ฟเวอร์ออกให้ชื่ออื่น ไม่ตรงกับชื่อเซิร์ฟเวอร์ที่ตั้งไว้"_s;
+    for (const QSslError::SslError kind :
+         {QSslError::CertificateExpired, QSslError::CertificateNotYetValid,
+          QSslError::CertificateRevoked, QSslError::HostNameMismatch}) {
+        if (any([kind](QSslError::SslError error) { return error == kind; }))
+            return kind;
+    }
     if (any(isSelfSigned))
-        return u"ใบรับรองของเซิร์ฟเวอร์รับรองตัวเอง (self-signed) ไม่มีผู้ออกใบรับรองที่เชื่อถือได้"_s;
+        return QSslError::SelfSignedCertificate;
     if (any(isUnknownIssuer))
-        return u"ไม่รู้จักผู้ออกใบรับรองของเซิร์ฟเวอร์"_s;
-    return u"ใบรับรองของเซิร์ฟเวอร์ใช้ไม่ได้"_s;
+        return QSslError::UnableToGetLocalIssuerCertificate;
+    return QSslError::NoError;
 }
 
 } // namespace
@@ -113,7 +110,7 @@ QString describe(const QList<QSslError> &errors)
     for (const QSslError &error : errors)
         if (!english.contains(error.errorString()))
             english += error.errorString();
-    QString line = thaiReason(errors);
+    QString line = Wording::certificateFault(mostTelling(errors));
     if (!english.isEmpty())
         line += u" : "_s + english.join(u"; "_s);
     return line;

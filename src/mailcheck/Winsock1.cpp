@@ -1,6 +1,7 @@
 #include "mailcheck/Winsock1.h"
 
 #include "mailcheck/TlsTrust.h"
+#include "wording/Wording.h"
 
 #include <QHostAddress>
 #include <QNetworkProxy>
@@ -13,21 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace
 {
-
-// What is held at most: our undelivered bytes, and as much again in the socket's own buffer.
-// Past that the kernel holds the rest and TCP slows the server down.
-constexpr qsizetype BufferBytes = 4 * Winsock1::MaxLineBytes;
-
-QString secondsText(std::chrono::milliseconds duration)
-{
-    return QString::number(static_cast<double>(duration.count()) / 1000.0);
-}
-
-// Every description: what happened in Thai, then the English reason.
-QString because(const QString &thai, const QString &english)
-{
-    return thai + u" : "_s + english;
-}
 
 // Replies are shown in the log: UTF-8 with every undecodable byte as U+FFFD, and NUL as well, so
 // that no C string boundary inside a text box or the clipboard cuts a line short.
@@ -80,11 +66,19 @@ bool Winsock1::isEncrypted() const
     return m_ssl && m_ssl->isEncrypted();
 }
 
+// What is held at most: our undelivered bytes, and as much again in the socket's own buffer.
+// Past that the kernel holds the rest and TCP slows the server down.
+qsizetype Winsock1::bufferBytes() const
+{
+    return 4 * m_maxLineBytes;
+}
+
 void Winsock1::Close()
 {
     releaseSocket();
     m_buffer.clear();
     m_current.clear();
+    m_currentBytes.clear();
     m_pendingError.reset();
 }
 
@@ -98,7 +92,7 @@ bool Winsock1::Connect(const QString &host, quint16 port, QString *errorText)
     return open(host, port, std::nullopt, errorText);
 }
 
-bool Winsock1::ConnectSecure(const QString &host, quint16 port, TlsStart start, QString *errorText)
+bool Winsock1::connectSecure(const QString &host, quint16 port, TlsStart start, QString *errorText)
 {
     return open(host, port, start, errorText);
 }
@@ -113,16 +107,11 @@ bool Winsock1::open(const QString &host, quint16 port, std::optional<TlsStart> t
         return false;
     };
     if (port == 0)
-        return refuse(
-            because(u"ใช้พอร์ต 0 เชื่อมต่อไม่ได้"_s, u"Port 0 is no port a server listens on"_s));
+        return refuse(Wording::portZero());
     if (holdsControlCharacter(host))
-        return refuse(
-            because(u"ชื่อเซิร์ฟเวอร์มีอักขระควบคุม"_s,
-                    u"The server name holds a control character (a line break, a tab or NUL)"_s));
+        return refuse(Wording::controlCharacterInServerName());
     if (tls && !QSslSocket::supportsSsl())
-        return refuse(because(u"เครื่องนี้ใช้ TLS ไม่ได้ จึงไม่ได้เชื่อมต่อ"_s,
-                              u"No TLS library could be loaded ("_s +
-                                  QSslSocket::sslLibraryBuildVersionString() + u")"_s));
+        return refuse(Wording::noTlsLibrary(QSslSocket::sslLibraryBuildVersionString()));
 
     // "[::1]" as in a URL: the brackets are not part of the address.
     QString target = host;
@@ -134,10 +123,9 @@ bool Winsock1::open(const QString &host, quint16 port, std::optional<TlsStart> t
     QSslSocket *ssl = tls ? new QSslSocket(this) : nullptr;
     QTcpSocket *socket = ssl ? ssl : new QTcpSocket(this);
     socket->setProxy(QNetworkProxy::NoProxy);
-    socket->setReadBufferSize(BufferBytes);
+    socket->setReadBufferSize(bufferBytes());
     if (m_localPort != 0 && !socket->bind(QHostAddress::Any, m_localPort)) {
-        const QString why =
-            because(u"ใช้พอร์ต %1 ของเครื่องนี้ไม่ได้"_s.arg(m_localPort), socket->errorString());
+        const QString why = Wording::localPortUnusable(m_localPort, socket->errorString());
         delete socket;
         return refuse(why);
     }
@@ -174,6 +162,22 @@ QString Winsock1::GetData()
     return std::exchange(m_current, QString());
 }
 
+QByteArray Winsock1::lineBytes() const
+{
+    return m_currentBytes;
+}
+
+bool Winsock1::hasPendingData()
+{
+    pull();
+    return !m_buffer.isEmpty() || (m_socket && m_socket->bytesAvailable() > 0);
+}
+
+void Winsock1::setMaxLineBytes(qsizetype bytes)
+{
+    m_maxLineBytes = std::max<qsizetype>(bytes, MaxLineBytes);
+}
+
 bool Winsock1::SendData(const QString &line)
 {
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
@@ -194,21 +198,18 @@ bool Winsock1::SendData(const QString &line)
     return true;
 }
 
-bool Winsock1::StartTls()
+bool Winsock1::startTls()
 {
     if (!m_ssl || m_ssl->mode() != QSslSocket::UnencryptedMode ||
         m_ssl->state() != QAbstractSocket::ConnectedState) {
-        fail(NoEncryption,
-             because(u"เริ่ม TLS บนการเชื่อมต่อนี้ไม่ได้"_s, u"STARTTLS needs an open plain connection"_s));
+        fail(NoEncryption, Wording::startTlsImpossible());
         return false;
     }
     // A server says nothing between its "+OK" and the handshake; whatever stands there was put in
     // by someone on the way, to be read as if it had come encrypted.
     pull();
     if (!m_buffer.isEmpty() || m_ssl->bytesAvailable() > 0) {
-        fail(ClearTextInjected,
-             because(u"มีข้อมูลไม่เข้ารหัสแทรกมาหลังคำตอบ STLS (อาจมีผู้ดักกลางทาง) จึงยกเลิกการเชื่อมต่อ"_s,
-                     u"The server sent data in the clear after its reply to STLS"_s));
+        fail(ClearTextInjected, Wording::clearTextAfterStls());
         return false;
     }
     m_handshaking = true;
@@ -217,7 +218,7 @@ bool Winsock1::StartTls()
     return true;
 }
 
-void Winsock1::TrustCertificate()
+void Winsock1::trustCertificate()
 {
     if (!m_certificatePending || !m_ssl)
         return;
@@ -228,7 +229,7 @@ void Winsock1::TrustCertificate()
     m_ssl->resume();
 }
 
-void Winsock1::RefuseCertificate(const QString &description)
+void Winsock1::refuseCertificate(const QString &description)
 {
     if (!m_certificatePending)
         return;
@@ -236,7 +237,7 @@ void Winsock1::RefuseCertificate(const QString &description)
     fail(CertificateRefused, description);
 }
 
-QString Winsock1::TlsProtocol() const
+QString Winsock1::tlsProtocol() const
 {
     if (!isEncrypted())
         return {};
@@ -284,9 +285,7 @@ void Winsock1::onSslErrors(const QList<QSslError> &errors)
 void Winsock1::onPeerClosed()
 {
     if (m_handshaking) {
-        fail(TlsHandshakeFailed,
-             because(u"เซิร์ฟเวอร์ปิดการเชื่อมต่อระหว่างเจรจา TLS"_s,
-                     u"The server closed the connection during the TLS handshake"_s));
+        fail(TlsHandshakeFailed, Wording::closedDuringHandshake());
         return;
     }
     m_peerClosed = true;
@@ -302,51 +301,40 @@ void Winsock1::onSocketError(QAbstractSocket::SocketError error)
     }
 
     const QString reason = m_socket ? m_socket->errorString() : QString();
+    const QString description = Wording::socketFailure(error, reason);
     qint16 number = InvalidArgument;
-    QString description = because(u"การเชื่อมต่อผิดพลาด"_s, reason);
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         number = ConnectionRefused;
-        description = because(u"เซิร์ฟเวอร์ไม่รับการเชื่อมต่อ"_s, u"Connection refused"_s);
         break;
     case QAbstractSocket::HostNotFoundError:
         number = HostNotFound;
-        description = because(u"หาเซิร์ฟเวอร์ไม่พบ"_s, u"Host not found"_s);
         break;
     case QAbstractSocket::SocketTimeoutError:
         number = TimedOut;
-        description = because(u"หมดเวลา"_s, reason);
         break;
     case QAbstractSocket::NetworkError:
         number = NetworkUnreachable;
-        description = because(u"เครือข่ายใช้ไม่ได้"_s, reason);
         break;
     case QAbstractSocket::SocketAccessError:
         number = AccessDenied;
-        description = because(u"ไม่ได้รับอนุญาตให้เชื่อมต่อ"_s, reason);
         break;
     case QAbstractSocket::SocketResourceError:
         number = NoBufferSpace;
-        description = because(u"ทรัพยากรของระบบไม่พอ"_s, reason);
         break;
     case QAbstractSocket::UnsupportedSocketOperationError:
         number = FamilyUnsupported;
-        description = because(u"เครื่องนี้ใช้ที่อยู่ชนิดนี้ไม่ได้"_s, reason);
         break;
     case QAbstractSocket::AddressInUseError:
         number = AddressInUse;
-        description = because(u"พอร์ตของเครื่องนี้ถูกใช้อยู่"_s, reason);
         break;
     case QAbstractSocket::SocketAddressNotAvailableError:
         number = AddressUnavailable;
-        description = because(u"ใช้ที่อยู่นี้ไม่ได้"_s, reason);
         break;
     case QAbstractSocket::SslHandshakeFailedError:
     case QAbstractSocket::SslInternalError:
     case QAbstractSocket::SslInvalidUserDataError:
         number = TlsHandshakeFailed;
-        description =
-            because(u"เจรจา TLS กับเซิร์ฟเวอร์ไม่สำเร็จ (เซิร์ฟเวอร์อาจไม่ได้ใช้ TLS ที่พอร์ตนี้)"_s, reason);
         break;
     default:
         break;
@@ -366,24 +354,16 @@ void Winsock1::onSocketError(QAbstractSocket::SocketError error)
 void Winsock1::onDeadline()
 {
     if (m_handshaking) {
-        fail(TimedOut,
-             because(u"หมดเวลาเจรจา TLS"_s,
-                     u"Timed out: the TLS handshake did not finish within %1 seconds"_s.arg(
-                         secondsText(m_timeout))));
+        fail(TimedOut, Wording::handshakeTimedOut(m_timeout));
         return;
     }
     // A whole line already here has come in time; it waits only for its turn.
     if (m_buffer.contains('\n'))
         return;
     if (m_connecting)
-        fail(TimedOut, because(u"หมดเวลาเชื่อมต่อ"_s,
-                               u"Connection timed out: no connection within %1 seconds"_s.arg(
-                                   secondsText(m_timeout))));
+        fail(TimedOut, Wording::connectTimedOut(m_timeout));
     else
-        fail(TimedOut,
-             because(u"หมดเวลารอคำตอบจากเซิร์ฟเวอร์"_s,
-                     u"Timed out: the server's reply did not arrive whole within %1 seconds"_s.arg(
-                         secondsText(m_timeout))));
+        fail(TimedOut, Wording::replyTimedOut(m_timeout));
 }
 
 void Winsock1::scheduleDelivery()
@@ -406,34 +386,29 @@ void Winsock1::deliver()
     for (;;) {
         if (m_encryptedPending) {
             m_encryptedPending = false;
-            emit Encrypted();
+            emit encrypted();
             continue;
         }
         if (m_certificatePending && !m_certificateAsked) {
             m_certificateAsked = true;
-            const quint64 generation = m_generation;
-            const QList<QSslError> errors = m_sslErrors;
-            emit CertificateCheck(*m_peerCertificate, errors);
-            // Neither trusted nor refused by the handler, and still the same connection.
-            if (generation == m_generation && m_certificatePending)
-                RefuseCertificate(TlsTrust::describe(errors));
+            // Answered now or once someone has decided; the handshake waits until then.
+            emit certificateCheck(*m_peerCertificate, m_sslErrors);
             continue;
         }
         pull();
         const qsizetype end = m_buffer.indexOf('\n');
-        if (end >= 0 && end < MaxLineBytes) {
-            const QByteArray line = m_buffer.left(end + 1);
+        if (end >= 0 && end < m_maxLineBytes) {
+            m_currentBytes = m_buffer.left(end + 1);
             m_buffer.remove(0, end + 1);
             replyArrived();
-            m_current = decodeLine(line);
-            emit DataArrival(static_cast<qint32>(line.size()));
+            m_current = decodeLine(m_currentBytes);
+            emit DataArrival(static_cast<qint32>(m_currentBytes.size()));
             m_current.clear();
+            m_currentBytes.clear();
             continue;
         }
-        if (end >= MaxLineBytes || (end < 0 && m_buffer.size() >= MaxLineBytes)) {
-            fail(MessageTooLong,
-                 because(u"บรรทัดคำตอบของเซิร์ฟเวอร์ยาวเกิน %1 ไบต์"_s.arg(MaxLineBytes),
-                         u"The server's reply line is longer than %1 bytes"_s.arg(MaxLineBytes)));
+        if (end >= m_maxLineBytes || (end < 0 && m_buffer.size() >= m_maxLineBytes)) {
+            fail(MessageTooLong, Wording::replyLineTooLong(m_maxLineBytes));
             continue;
         }
         if (m_pendingError) {
@@ -447,10 +422,7 @@ void Winsock1::deliver()
             releaseSocket();
             m_buffer.clear();
             if (cutShort)
-                emit Error(
-                    ConnectionReset,
-                    because(u"เซิร์ฟเวอร์ปิดการเชื่อมต่อก่อนตอบครบ"_s,
-                            u"The server closed the connection before its reply was complete"_s));
+                emit Error(ConnectionReset, Wording::closedBeforeReplyComplete());
             continue;
         }
         break;
@@ -461,11 +433,12 @@ void Winsock1::deliver()
 void Winsock1::pull()
 {
     // While the handshake runs there is nothing to read: a TLS socket gives decrypted bytes only.
-    while (m_socket && m_buffer.size() < BufferBytes) {
+    const qsizetype limit = bufferBytes();
+    while (m_socket && m_buffer.size() < limit) {
         const qint64 available = m_socket->bytesAvailable();
         if (available <= 0)
             break;
-        m_buffer += m_socket->read(std::min<qint64>(available, BufferBytes - m_buffer.size()));
+        m_buffer += m_socket->read(std::min<qint64>(available, limit - m_buffer.size()));
     }
 }
 

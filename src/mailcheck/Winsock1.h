@@ -41,7 +41,7 @@ public:
         ClearTextInjected = 12004,  // bytes in the clear after the "+OK" to STLS
     };
 
-    // One reply line, line ending included (bytes).
+    // One reply line, line ending included (bytes), unless a protocol asks for more.
     static constexpr qsizetype MaxLineBytes = 4096;
     static constexpr std::chrono::milliseconds DefaultTimeout{30'000};
 
@@ -61,18 +61,24 @@ public:
     // Whether the connection is encrypted now.
     bool isEncrypted() const;
 
+    // Longer lines for a protocol whose lines may grow with the mailbox (never below
+    // MaxLineBytes); what is buffered grows with it.
+    void setMaxLineBytes(qsizetype bytes);
+
     void Close() override;
     void setLocalPort(quint16 port) override;
     bool Connect(const QString &host, quint16 port, QString *errorText = nullptr) override;
     QString GetData() override;
+    QByteArray lineBytes() const override;
     bool SendData(const QString &line) override;
+    bool hasPendingData() override;
 
-    bool ConnectSecure(const QString &host, quint16 port, TlsStart start,
+    bool connectSecure(const QString &host, quint16 port, TlsStart start,
                        QString *errorText = nullptr) override;
-    bool StartTls() override;
-    void TrustCertificate() override;
-    void RefuseCertificate(const QString &description) override;
-    QString TlsProtocol() const override;
+    bool startTls() override;
+    void trustCertificate() override;
+    void refuseCertificate(const QString &description) override;
+    QString tlsProtocol() const override;
     std::chrono::milliseconds replyTimeout() const override { return m_timeout; }
 
 private:
@@ -88,6 +94,7 @@ private:
     void pull();
     void replyArrived();
     void releaseSocket();
+    qsizetype bufferBytes() const;
     void fail(qint16 number, const QString &description);
 
     struct PendingError {
@@ -115,6 +122,8 @@ private:
     // Bytes taken from the socket and not yet delivered: whole lines and the start of the next.
     QByteArray m_buffer;
     QString m_current;
+    QByteArray m_currentBytes;
+    qsizetype m_maxLineBytes = MaxLineBytes;
     std::optional<PendingError> m_pendingError;
     bool m_peerClosed = false;
     bool m_delivering = false;

@@ -114,7 +114,7 @@ QString oneLine(QString text)
 
 } // namespace
 
-ComposedSettings composeSettings(const SettingsSnapshot &settings)
+ComposedSettings composeSettings(const MailboxSettings &settings)
 {
     Composer file;
     file.line("[settings]", QByteArray());
@@ -139,6 +139,8 @@ ComposedSettings composeSettings(const SettingsSnapshot &settings)
             file.line("certsha256=", memory.trustedSha256);
         }
     }
+    if (settings.desktopNotify)
+        file.line("desktopnotify=", 1);
     return file.result();
 }
 
@@ -243,6 +245,8 @@ LoadedSettings loadSettings(const QString &path, QString *error)
     loaded.totalOldEmailText = decodeWindows874(read(u"totaloldemail"_s));
     loaded.totalOldEmail = toNearestInteger(loaded.totalOldEmailText);
     loaded.security = readStoredSecurity(read, loaded.server);
+    bool notANumber = false;
+    loaded.desktopNotify = equalsOne(decodeWindows874(read(u"desktopnotify"_s)), &notANumber);
 
     if (!why.isEmpty()) {
         // An unreadable file gives what a missing one gives, and the reason.

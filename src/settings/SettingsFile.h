@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/MailboxSettings.h"
 #include "settings/SecuritySettings.h"
 
 #include <QByteArray>
@@ -9,23 +10,6 @@
 #include <optional>
 
 // Settings.inf: the writer's content, the atomic save and the start-up's reading of every key.
-
-// The values SaveSettings writes, read from the controls and TotalOldEmail at the moment of the
-// save.
-struct SettingsSnapshot {
-    QString server;           // txtPOP3Server
-    QString loginName;        // txtUserName
-    int memPass = 0;          // chkMemPass: 0 clear, 1 ticked, 2 grey
-    QString password;         // txtPassword; written only when memPass is 1
-    int checkEveryOn = 0;     // chkEvery
-    QString checkEveryMin;    // txtMinutes
-    int launchAtStartup = 0;  // chkLoadStart
-    int enableSound = 0;      // chkOpenSound
-    qint64 totalOldEmail = 0; // TotalOldEmail
-    // After the nine keys a Windows-written file holds, so that file stays what it was.
-    SecurityMode security = SecurityMode::Automatic; // cboSecurity
-    SecurityMemory securityMemory;                   // written only as far as it holds for server
-};
 
 struct ComposedSettings {
     QByteArray bytes; // the whole file, Windows-874, lines ended by CR LF
@@ -37,11 +21,12 @@ struct ComposedSettings {
 
 // The file's lines, in their fixed order, then the security keys: "security=" unless the choice is
 // automatic, and what is remembered about the server ("tlsserver=", "certserver=" with
-// "certsha256=") when there is anything. A value the file cannot carry is never stored changed:
-// its line is written with an empty value and reported in notRemembered. That is a text Windows-874
-// cannot hold, a text with CR, LF or NUL, and a password whose scrambled bytes hold CR, LF or NUL,
-// begin or end with a blank or tab, or begin and end with the same quote.
-ComposedSettings composeSettings(const SettingsSnapshot &settings);
+// "certsha256=") when there is anything; then "desktopnotify=1" when that option is on. A value the
+// file cannot carry is never stored changed: its line is written with an empty value and reported
+// in notRemembered. That is a text Windows-874 cannot hold, a text with CR, LF or NUL, and a
+// password whose scrambled bytes hold CR, LF or NUL, begin or end with a blank or tab, or begin and
+// end with the same quote.
+ComposedSettings composeSettings(const MailboxSettings &settings);
 
 // Replaces the file at `path` with `bytes` atomically: a temporary file in the same folder,
 // readable and writable by its owner only, is flushed to disk and renamed over it. On failure the
@@ -76,7 +61,8 @@ struct LoadedSettings {
     QString totalOldEmailText; // totaloldemail
     // Its nearest integer; nothing when it is missing or does not convert (TotalOldEmail stays 0).
     std::optional<qint64> totalOldEmail;
-    StoredSecurity security; // security, tlsserver, certserver, certsha256
+    StoredSecurity security;    // security, tlsserver, certserver, certsha256
+    bool desktopNotify = false; // desktopnotify: on only when it equals 1
 };
 
 // Reads Settings.inf at `path`; a missing file or key reads as "". When the file exists but cannot

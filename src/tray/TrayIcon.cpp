@@ -33,8 +33,8 @@ TrayIcon::TrayIcon(const QPixmap &picture, const QString &tooltip,
                     if (secondOfPair)
                         return;
                 }
-                if (const int message = messageFor(reason, from))
-                    emit mouseMessage(message);
+                if (const auto made = gestureFor(reason, from))
+                    emit gesture(*made);
             });
     if (QCoreApplication *application = QCoreApplication::instance())
         application->installEventFilter(this);
@@ -51,7 +51,7 @@ bool TrayIcon::eventFilter(QObject *watched, QEvent *event)
     // The press goes no further, so Qt's own context request never comes on this path.
     if (type == QEvent::MouseButtonRelease &&
         static_cast<QWidget *>(watched)->rect().contains(mouse->position().toPoint()))
-        emit mouseMessage(0x205);
+        emit gesture(Gesture::OpenMenu);
     return true;
 }
 
@@ -84,18 +84,21 @@ TrayIcon::Host TrayIcon::host() const
     return embedded ? Host::XEmbed : Host::StatusNotifierItem;
 }
 
-int TrayIcon::messageFor(QSystemTrayIcon::ActivationReason reason, Host host)
+std::optional<TrayIcon::Gesture> TrayIcon::gestureFor(QSystemTrayIcon::ActivationReason reason,
+                                                      Host host)
 {
     switch (reason) {
     case QSystemTrayIcon::DoubleClick:
-        return 0x203;
+        return Gesture::ToggleWindow;
     case QSystemTrayIcon::Context:
-        return 0x205;
+        return Gesture::OpenMenu;
     case QSystemTrayIcon::Trigger:
-        return host == Host::StatusNotifierItem ? 0x203 : 0;
+        if (host == Host::StatusNotifierItem)
+            return Gesture::ToggleWindow;
+        return std::nullopt;
     case QSystemTrayIcon::MiddleClick: // SecondaryActivate on a StatusNotifierItem host
     case QSystemTrayIcon::Unknown:
-        return 0;
+        return std::nullopt;
     }
-    return 0;
+    return std::nullopt;
 }

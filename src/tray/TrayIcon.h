@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 #include <functional>
+#include <optional>
 
 // The program's one icon in the tray. Qt speaks StatusNotifierItem where the desktop offers it
 // and XEmbed otherwise, and re-embeds the icon when a tray appears after us. Qt's XEmbed icon
@@ -35,13 +36,18 @@ public:
     // XEmbed while Qt's embedded icon window exists: activations come from the mouse on it then.
     Host host() const;
 
-    // The mouse message a tray activation stands for, or 0 for one that means nothing here:
-    // a double-click is WM_LBUTTONDBLCLK (0x203), the context request WM_RBUTTONUP (0x205), and
-    // a StatusNotifierItem host's Activate (a trigger) is the double-click too.
-    static int messageFor(QSystemTrayIcon::ActivationReason reason, Host host);
+    // The two things a user does with the icon.
+    enum class Gesture {
+        ToggleWindow, // the left double-click (a StatusNotifierItem host's Activate stands for it)
+        OpenMenu,     // the right button released over the icon
+    };
+    Q_ENUM(Gesture)
+
+    // The gesture a tray activation stands for, or nothing for one that means nothing here.
+    static std::optional<Gesture> gestureFor(QSystemTrayIcon::ActivationReason reason, Host host);
 
 signals:
-    void mouseMessage(int message);
+    void gesture(TrayIcon::Gesture gesture);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

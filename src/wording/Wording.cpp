@@ -12,7 +12,217 @@ QString because(const QString &thai, const QString &english)
 
 // ---- connection and transport
 
+namespace
+{
+QString seconds(std::chrono::milliseconds duration)
+{
+    return QString::number(static_cast<double>(duration.count()) / 1000.0);
+}
+} // namespace
+
+QString noTlsOnThisConnection()
+{
+    return because(u"การเชื่อมต่อนี้เข้ารหัสไม่ได้"_s, u"This connection cannot use TLS"_s);
+}
+
+QString portZero()
+{
+    return because(u"ใช้พอร์ต 0 เชื่อมต่อไม่ได้"_s, u"Port 0 is no port a server listens on"_s);
+}
+
+QString controlCharacterInServerName()
+{
+    return because(u"ชื่อเซิร์ฟเวอร์มีอักขระควบคุม"_s,
+                   u"The server name holds a control character (a line break, a tab or NUL)"_s);
+}
+
+QString noTlsLibrary(const QString &buildVersion)
+{
+    return because(u"เครื่องนี้ใช้ TLS ไม่ได้ จึงไม่ได้เชื่อมต่อ"_s,
+                   u"No TLS library could be loaded ("_s + buildVersion + u")"_s);
+}
+
+QString localPortUnusable(quint16 port, const QString &reason)
+{
+    return because(u"ใช้พอร์ต %1 ของเครื่องนี้ไม่ได้"_s.arg(port), reason);
+}
+
+QString startTlsImpossible()
+{
+    return because(u"เริ่ม TLS บนการเชื่อมต่อนี้ไม่ได้"_s, u"STARTTLS needs an open plain connection"_s);
+}
+
+QString clearTextAfterStls()
+{
+    return because(u"มีข้อมูลไม่เข้ารหัสแทรกมาหลังคำตอบ STLS (อาจมีผู้ดักกลางทาง) จึงยกเลิกการเชื่อมต่อ"_s,
+                   u"The server sent data in the clear after its reply to STLS"_s);
+}
+
+QString closedDuringHandshake()
+{
+    return because(u"เซิร์ฟเวอร์ปิดการเชื่อมต่อระหว่างเจรจา TLS"_s,
+                   u"The server closed the connection during the TLS handshake"_s);
+}
+
+QString socketFailure(QAbstractSocket::SocketError error, const QString &reason)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return because(u"เซิร์ฟเวอร์ไม่รับการเชื่อมต่อ"_s, u"Connection refused"_s);
+    case QAbstractSocket::HostNotFoundError:
+        return because(u"หาเซิร์ฟเวอร์ไม่พบ"_s, u"Host not found"_s);
+    case QAbstractSocket::SocketTimeoutError:
+        return because(u"หมดเวลา"_s, reason);
+    case QAbstractSocket::NetworkError:
+        return because(u"เครือข่ายใช้ไม่ได้"_s, reason);
+    case QAbstractSocket::SocketAccessError:
+        return because(u"ไม่ได้รับอนุญาตให้เชื่อมต่อ"_s, reason);
+    case QAbstractSocket::SocketResourceError:
+        return because(u"ทรัพยากรของระบบไม่พอ"_s, reason);
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return because(u"เครื่องนี้ใช้ที่อยู่ชนิดนี้ไม่ได้"_s, reason);
+    case QAbstractSocket::AddressInUseError:
+        return because(u"พอร์ตของเครื่องนี้ถูกใช้อยู่"_s, reason);
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return because(u"ใช้ที่อยู่นี้ไม่ได้"_s, reason);
+    case QAbstractSocket::SslHandshakeFailedError:
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
+        return because(u"เจรจา TLS กับเซิร์ฟเวอร์ไม่สำเร็จ (เซิร์ฟเวอร์อาจไม่ได้ใช้ TLS ที่พอร์ตนี้)"_s, reason);
+    default:
+        return because(u"การเชื่อมต่อผิดพลาด"_s, reason);
+    }
+}
+
+QString handshakeTimedOut(std::chrono::milliseconds limit)
+{
+    return because(
+        u"หมดเวลาเจรจา TLS"_s,
+        u"Timed out: the TLS handshake did not finish within %1 seconds"_s.arg(seconds(limit)));
+}
+
+QString connectTimedOut(std::chrono::milliseconds limit)
+{
+    return because(u"หมดเวลาเชื่อมต่อ"_s,
+                   u"Connection timed out: no connection within %1 seconds"_s.arg(seconds(limit)));
+}
+
+QString replyTimedOut(std::chrono::milliseconds limit)
+{
+    return because(u"หมดเวลารอคำตอบจากเซิร์ฟเวอร์"_s,
+                   u"Timed out: the server's reply did not arrive whole within %1 seconds"_s.arg(
+                       seconds(limit)));
+}
+
+QString replyLineTooLong(qsizetype bytes)
+{
+    return because(u"บรรทัดคำตอบของเซิร์ฟเวอร์ยาวเกิน %1 ไบต์"_s.arg(bytes),
+                   u"The server's reply line is longer than %1 bytes"_s.arg(bytes));
+}
+
+QString closedBeforeReplyComplete()
+{
+    return because(u"เซิร์ฟเวอร์ปิดการเชื่อมต่อก่อนตอบครบ"_s,
+                   u"The server closed the connection before its reply was complete"_s);
+}
+
+QString certificateFault(QSslError::SslError fault)
+{
+    switch (fault) {
+    case QSslError::CertificateExpired:
+        return u"ใบรับรองของเซิร์ฟเวอร์หมดอายุแล้ว"_s;
+    case QSslError::CertificateNotYetValid:
+        return u"ใบรับรองของเซิร์ฟเวอร์ยังไม่ถึงวันที่เริ่มใช้ได้"_s;
+    case QSslError::CertificateRevoked:
+        return u"ใบรับรองของเซิร์ฟเวอร์ถูกเพิกถอนแล้ว"_s;
+    case QSslError::HostNameMismatch:
+        return u"ใบรับรองของเซิร์ฟเวอร์ออกให้ชื่ออื่น ไม่ตรงกับชื่อเซิร์ฟเวอร์ที่ตั้งไว้"_s;
+    case QSslError::SelfSignedCertificate:
+        return u"ใบรับรองของเซิร์ฟเวอร์รับรองตัวเอง (self-signed) ไม่มีผู้ออกใบรับรองที่เชื่อถือได้"_s;
+    case QSslError::UnableToGetLocalIssuerCertificate:
+        return u"ไม่รู้จักผู้ออกใบรับรองของเซิร์ฟเวอร์"_s;
+    default:
+        return u"ใบรับรองของเซิร์ฟเวอร์ใช้ไม่ได้"_s;
+    }
+}
+
+QString noStartTlsAsChosen()
+{
+    return u"เซิร์ฟเวอร์ไม่มี STLS จึงเริ่ม STARTTLS ตามที่ตั้งไว้ไม่ได้ และไม่ได้ส่งชื่อผู้ใช้และรหัสผ่าน"_s;
+}
+
+QString startTlsGoneSinceLastTime()
+{
+    return u"เซิร์ฟเวอร์นี้เคยเชื่อมต่อแบบเข้ารหัส TLS ได้ แต่ครั้งนี้ไม่มี STLS (อาจมีผู้ดักกลางทาง) "
+           u"จึงไม่ได้ส่งชื่อผู้ใช้และรหัสผ่าน ถ้าเซิร์ฟเวอร์เลิกใช้ TLS จริง ให้เลือกการเข้ารหัสใหม่ในหน้าตั้งค่า"_s;
+}
+
+QString noEncryptionOffered()
+{
+    return u"เซิร์ฟเวอร์นี้ไม่มีการเข้ารหัส (ไม่มี STLS) จึงไม่ได้ส่งชื่อผู้ใช้และรหัสผ่าน "
+           u"ถ้าจะเชื่อมต่อแบบไม่เข้ารหัส ให้เลือก \"ไม่เข้ารหัส\" ในหน้าตั้งค่า"_s;
+}
+
+QString startTlsRefused(const QString &reply)
+{
+    return because(u"เซิร์ฟเวอร์ไม่ยอมเริ่ม TLS จึงไม่ได้ส่งชื่อผู้ใช้และรหัสผ่าน"_s, reply);
+}
+
+QString capabilitiesTimedOut(std::chrono::milliseconds limit)
+{
+    return because(
+        u"หมดเวลารอรายการความสามารถ (CAPA) ของเซิร์ฟเวอร์"_s,
+        u"Timed out: the server's CAPA list did not arrive whole within %1 seconds"_s.arg(
+            seconds(limit)));
+}
+
+QString capabilitiesTooLong(int lines)
+{
+    return because(u"รายการความสามารถ (CAPA) ของเซิร์ฟเวอร์ยาวเกินไป"_s,
+                   u"The server's CAPA list is longer than %1 lines"_s.arg(lines));
+}
+
+QString encryptedNote(const QString &protocol, bool startTls, bool trustedByUser)
+{
+    return u"เชื่อมต่อแบบเข้ารหัส "_s + protocol + (startTls ? u" ด้วย STARTTLS"_s : QString()) +
+           (trustedByUser ? u" ใบรับรองที่เชื่อถือไว้"_s : QString());
+}
+
+QString certificateChanged(const QString &english)
+{
+    return because(u"ใบรับรองของเซิร์ฟเวอร์ไม่ใช่ใบที่เคยเชื่อถือไว้ (อาจมีผู้ดักกลางทาง) จึงไม่ได้ส่งรหัสผ่าน "
+                   u"ถ้าเซิร์ฟเวอร์เปลี่ยนใบรับรองจริง ให้เลือกการเข้ารหัสใหม่ในหน้าตั้งค่า แล้วจะถามอีกครั้ง"_s,
+                   english);
+}
+
+QString trustQuestion(const QString &server, const QString &english, const QString &fingerprint)
+{
+    return u"เซิร์ฟเวอร์ %1 ใช้ใบรับรองที่ไม่มีผู้ออกใบรับรองที่เครื่องนี้เชื่อถือ\n(%2)\n\n"
+           u"ลายนิ้วมือ SHA-256 ของใบรับรอง:\n%3\n\n"
+           u"ถ้าเป็นเซิร์ฟเวอร์ของคุณเองและลายนิ้วมือตรงกับของเซิร์ฟเวอร์ ตอบ ใช่ "
+           u"เพื่อเชื่อถือใบรับรองนี้สำหรับเซิร์ฟเวอร์นี้เท่านั้น ใบรับรองอื่นจะถูกปฏิเสธ"_s.arg(server, english,
+                                                                           fingerprint);
+}
+
 // ---- POP3 session and new-mail detection
+
+QString seenIdsNotSaved(const QString &path, const QString &reason)
+{
+    return because(u"บันทึกรายการอีเมลล์ที่แจ้งแล้วไม่ได้ ครั้งหน้าอาจแจ้งซ้ำ : "_s + path, reason);
+}
+
+QString replyBeforeCommand()
+{
+    return because(u"เซิร์ฟเวอร์ส่งคำตอบมาก่อนได้รับคำสั่ง จึงหยุดการเช็คครั้งนี้"_s,
+                   u"The server sent a reply before the command it would answer was sent"_s);
+}
+
+QString mailboxRebuilt()
+{
+    return because(
+        u"รหัสอีเมลล์ (UIDL) บนเซิร์ฟเวอร์เปลี่ยนใหม่ทั้งหมด จึงเริ่มนับใหม่ และไม่แจ้งว่าเป็นอีเมลล์ใหม่"_s,
+        u"Every unique id in the mailbox changed at once (the server rebuilt its index)"_s);
+}
 
 // ---- settings file and start-up
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QAbstractSocket>
+#include <QSslError>
 #include <QString>
+#include <chrono>
 
 // The Thai lines Larkspur adds to the status log, each with the system's English reason after it
 // where there is one. The described texts of the window stay where they are used.
@@ -12,7 +15,43 @@ QString because(const QString &thai, const QString &english);
 
 // ---- connection and transport
 
+// The control cannot encrypt, so it connects nowhere rather than in the clear.
+QString noTlsOnThisConnection();
+QString portZero();
+QString controlCharacterInServerName();
+QString noTlsLibrary(const QString &buildVersion);
+QString localPortUnusable(quint16 port, const QString &reason);
+QString startTlsImpossible();
+QString clearTextAfterStls();
+QString closedDuringHandshake();
+// A failure the socket reported, with Qt's own English text as the reason.
+QString socketFailure(QAbstractSocket::SocketError error, const QString &reason);
+QString handshakeTimedOut(std::chrono::milliseconds limit);
+QString connectTimedOut(std::chrono::milliseconds limit);
+QString replyTimedOut(std::chrono::milliseconds limit);
+QString replyLineTooLong(qsizetype bytes);
+QString closedBeforeReplyComplete();
+// Why a server's certificate is not trusted, for the most telling of its faults.
+QString certificateFault(QSslError::SslError fault);
+
+// The security beneath the dialogue.
+QString noStartTlsAsChosen();
+QString startTlsGoneSinceLastTime();
+QString noEncryptionOffered();
+QString startTlsRefused(const QString &reply);
+QString capabilitiesTimedOut(std::chrono::milliseconds limit);
+QString capabilitiesTooLong(int lines);
+QString encryptedNote(const QString &protocol, bool startTls, bool trustedByUser);
+QString certificateChanged(const QString &english);
+QString trustQuestion(const QString &server, const QString &english, const QString &fingerprint);
+
 // ---- POP3 session and new-mail detection
+
+QString seenIdsNotSaved(const QString &path, const QString &reason);
+// A reply came before its command was sent: it cannot be that command's answer.
+QString replyBeforeCommand();
+// Every unique id changed at once: nothing is announced, and the ids start afresh.
+QString mailboxRebuilt();
 
 // ---- settings file and start-up
 

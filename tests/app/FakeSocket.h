@@ -12,6 +12,7 @@ public:
     QStringList sent;
     int closes = 0;
     QString pending;
+    QByteArray pendingBytes;
 
     void Close() override { ++closes; }
     void setLocalPort(quint16) override {}
@@ -21,11 +22,12 @@ public:
         return true;
     }
     // Recorded the same way: whether it encrypts is the security layer's business, tested there.
-    bool ConnectSecure(const QString &host, quint16 port, TlsStart, QString * = nullptr) override
+    bool connectSecure(const QString &host, quint16 port, TlsStart, QString * = nullptr) override
     {
         return Connect(host, port);
     }
     QString GetData() override { return std::exchange(pending, QString()); }
+    QByteArray lineBytes() const override { return pendingBytes; }
     bool SendData(const QString &line) override
     {
         sent.append(line);
@@ -35,6 +37,8 @@ public:
     void arrive(const QString &line)
     {
         pending = line;
+        pendingBytes = line.toUtf8();
         emit DataArrival(qint32(line.size()));
+        pendingBytes.clear();
     }
 };

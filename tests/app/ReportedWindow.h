@@ -10,6 +10,8 @@
 #include "notify/PopUp.h"
 #include "notify/PopUpHost.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -41,12 +43,18 @@ public:
         services.socket = &m_socket;
         services.executablePath = m_folder.filePath(u"larkspur"_s);
         services.executableFolder = m_folder.path();
+        services.stateFolder = m_folder.path() + QStringLiteral("/state");
         services.trayAvailable = [] { return true; };
         form = std::make_unique<FrmMain>(services);
         form->Form_Load();
+        // A server without UIDL and TOP: the count alone tells.
         for (const QString &line :
-             {u"+OK ready\r\n"_s, u"+OK\r\n"_s, u"+OK\r\n"_s, u"+OK 32767 2147483647\r\n"_s})
+             {u"+OK ready\r\n"_s, u"+OK\r\n"_s, u"+OK\r\n"_s, u"+OK 32767 2147483647\r\n"_s,
+              u"-ERR\r\n"_s, u"-ERR\r\n"_s, u"-ERR\r\n"_s})
             m_socket.arrive(line);
+        // The window takes the report once the socket's handler has returned.
+        for (QDeadlineTimer bound(5000); !form->popUp().window() && !bound.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         if (form->txtNewEmail->text() != u"32767"_s || !form->popUp().window())
             return u"the check did not report: "_s + form->txtStatus->Text();
         // Shown, as the user opens it from the tray to read the report.

@@ -3,8 +3,6 @@
 #include "AppFakes.h"
 #include "FakeSocket.h"
 #include "app/FrmMain.h"
-#include "mailcheck/MailCheck.h"
-#include "mailcheck/SecureChannel.h"
 #include "notify/PopUp.h"
 #include "notify/PopUpHost.h"
 #include "tray/TrayIcon.h"
@@ -87,6 +85,7 @@ class TestFrmMain : public QObject
         services.socket = socket;
         services.executablePath = path(u"larkspur"_s);
         services.executableFolder = folder->path();
+        services.stateFolder = folder->path() + QStringLiteral("/state");
         services.trayAvailable = [this] { return trayThere; };
         return std::make_unique<FrmMain>(services);
     }
@@ -176,7 +175,7 @@ private slots:
         QCOMPARE(socket->connects, (QStringList{u"mail.example:110"_s}));
         QVERIFY(!form->isVisible());
         QVERIFY(form->fraStatus->isVisibleTo(form.get()));
-        QCOMPARE(form->check().TotalOldEmail, 4);
+        QCOMPARE(form->settings().totalOldEmail, 4);
         QVERIFY(prompt.shown.isEmpty());
     }
 
@@ -260,7 +259,7 @@ private slots:
         QFETCH(qint64, count);
         writeSettings(fileOf({"[settings]", "checkeverymin=15", "totaloldemail=" + stored}));
         auto form = started();
-        QCOMPARE(qint64(form->check().TotalOldEmail), count);
+        QCOMPARE(form->settings().totalOldEmail, count);
     }
 
     void startAtLogonIsWrittenAgainAtEveryStart()
@@ -504,28 +503,34 @@ private slots:
         QCOMPARE(settingsBytes(), defaults);
     }
 
-    void trayMessages_data()
+    void trayGestures_data()
     {
+        using Gesture = TrayIcon::Gesture;
         QTest::addColumn<int>("reason");
         QTest::addColumn<TrayIcon::Host>("host");
-        QTest::addColumn<int>("message");
+        QTest::addColumn<std::optional<Gesture>>("gesture");
         const auto xembed = TrayIcon::Host::XEmbed;
         const auto sni = TrayIcon::Host::StatusNotifierItem;
-        QTest::newRow("double-click") << int(QSystemTrayIcon::DoubleClick) << xembed << 0x203;
-        QTest::newRow("context") << int(QSystemTrayIcon::Context) << xembed << 0x205;
-        QTest::newRow("single click") << int(QSystemTrayIcon::Trigger) << xembed << 0;
-        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << xembed << 0;
-        QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << xembed << 0;
-        QTest::newRow("Activate") << int(QSystemTrayIcon::Trigger) << sni << 0x203;
-        QTest::newRow("ContextMenu") << int(QSystemTrayIcon::Context) << sni << 0x205;
-        QTest::newRow("SecondaryActivate") << int(QSystemTrayIcon::MiddleClick) << sni << 0;
+        const std::optional<Gesture> none;
+        QTest::newRow("double-click")
+            << int(QSystemTrayIcon::DoubleClick) << xembed << std::optional(Gesture::ToggleWindow);
+        QTest::newRow("context") << int(QSystemTrayIcon::Context) << xembed
+                                 << std::optional(Gesture::OpenMenu);
+        QTest::newRow("single click") << int(QSystemTrayIcon::Trigger) << xembed << none;
+        QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << xembed << none;
+        QTest::newRow("unknown") << int(QSystemTrayIcon::Unknown) << xembed << none;
+        QTest::newRow("Activate") << int(QSystemTrayIcon::Trigger) << sni
+                                  << std::optional(Gesture::ToggleWindow);
+        QTest::newRow("ContextMenu")
+            << int(QSystemTrayIcon::Context) << sni << std::optional(Gesture::OpenMenu);
+        QTest::newRow("SecondaryActivate") << int(QSystemTrayIcon::MiddleClick) << sni << none;
     }
-    void trayMessages()
+    void trayGestures()
     {
         QFETCH(int, reason);
         QFETCH(TrayIcon::Host, host);
-        QFETCH(int, message);
-        QCOMPARE(TrayIcon::messageFor(QSystemTrayIcon::ActivationReason(reason), host), message);
+        QFETCH(std::optional<TrayIcon::Gesture>, gesture);
+        QCOMPARE(TrayIcon::gestureFor(QSystemTrayIcon::ActivationReason(reason), host), gesture);
     }
 
     void doubleClickTogglesTheWindow()
@@ -536,17 +541,13 @@ private slots:
         QTextCursor start = form->txtStatus->textCursor();
         start.setPosition(0);
         form->txtStatus->setTextCursor(start);
-        form->Form_MouseMove(0x203);
+        form->trayGesture(TrayIcon::Gesture::ToggleWindow);
         QVERIFY(!form->isVisible());
-        form->Form_MouseMove(0x203);
+        form->trayGesture(TrayIcon::Gesture::ToggleWindow);
         QVERIFY(form->isVisible());
         QCOMPARE(form->txtStatus->textCursor().position(), form->txtStatus->toPlainText().size());
-        // Pointer movement and single clicks do nothing.
-        for (int other : {0x200, 0x201, 0x202, 0x204})
-            form->Form_MouseMove(other);
-        QVERIFY(form->isVisible());
         QVERIFY(!form->MenuFile->isVisible());
-        form->Form_MouseMove(0x205);
+        form->trayGesture(TrayIcon::Gesture::OpenMenu);
         QTRY_VERIFY(form->MenuFile->isVisible());
         form->MenuFile->hide();
     }
@@ -556,9 +557,8 @@ private slots:
         writeSettings(defaults);
         auto form = started();
         QVERIFY(form->trayIcon()->icon().isVisible());
-        form->chkEvery->blockSignals(true);
-        form->chkEvery->setValue(1);
-        form->chkEvery->blockSignals(false);
+        // A setting that changed since the last save.
+        form->watcher().settings().checkEveryOn = 1;
         form->MenuExit_Click();
         QVERIFY(!form->trayIcon()->icon().isVisible());
         QVERIFY(settingsBytes().contains("checkeveryon=1\r\n"));
@@ -616,12 +616,17 @@ private slots:
             popupOnScreenDuringSound = popup && popup->isVisible() &&
                                        popup->geometry().intersects(popup->screen()->geometry());
         };
-        for (const QString &line : {u"+OK ready\r\n"_s, u"+OK\r\n"_s, u"+OK logged in\r\n"_s})
+        for (const QString &line :
+             {u"+OK ready\r\n"_s, u"+OK\r\n"_s, u"+OK logged in\r\n"_s, u"+OK 3 12345\r\n"_s})
             socket->arrive(line);
-        socket->arrive(u"+OK 3 12345\r\n"_s);
-        QCOMPARE(socket->sent, (QStringList{u"USER somchai\r\n"_s, u"PASS pw\r\n"_s, u"STAT\r\n"_s,
-                                            u"QUIT\r\n"_s}));
-        QCOMPARE(form->txtNewMail->text(), u"3"_s);
+        // A server without UIDL and TOP.
+        for (int refused = 0; refused < 3; ++refused)
+            socket->arrive(u"-ERR\r\n"_s);
+        QCOMPARE(socket->sent,
+                 (QStringList{u"USER somchai\r\n"_s, u"PASS pw\r\n"_s, u"STAT\r\n"_s,
+                              u"UIDL 3\r\n"_s, u"UIDL\r\n"_s, u"TOP 3 0\r\n"_s, u"QUIT\r\n"_s}));
+        // The window takes the report once the socket's handler has returned.
+        QTRY_COMPARE(form->txtNewMail->text(), u"3"_s);
         QCOMPARE(form->txtNewEmail->text(), u"2"_s);
         QCOMPARE(form->txtMailSize->text(), u"อีเมลล์ทั้งหมดมีขนาด 12 กิโลไบต์"_s);
         QVERIFY(form->txtLastCheck->text().startsWith(u"เช็คเมื่อ "_s));
@@ -643,7 +648,7 @@ private slots:
                               "totaloldemail=0", "security=starttls", "tlsserver=mail.example"}));
         auto form = started();
         QCOMPARE(form->cboSecurity->currentIndex(), 2);
-        QCOMPARE(form->secureChannel().memory().tlsServer, u"mail.example"_s);
+        QCOMPARE(form->settings().securityMemory.tlsServer, u"mail.example"_s);
         QVERIFY(form->txtPOP3Server->nextInFocusChain() == form->cboSecurity);
         for (const QWidget *described :
              form->fraOption->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
@@ -657,7 +662,7 @@ private slots:
         form->cboSecurity->setCurrentIndex(1);
         QVERIFY2(settingsBytes().endsWith("totaloldemail=0\r\nsecurity=tls\r\n"),
                  settingsBytes().constData());
-        QCOMPARE(form->secureChannel().memory().tlsServer, QString());
+        QCOMPARE(form->settings().securityMemory.tlsServer, QString());
         form->cboSecurity->setCurrentIndex(0);
         QVERIFY2(settingsBytes().endsWith("totaloldemail=0\r\n"), settingsBytes().constData());
     }

@@ -81,6 +81,7 @@ private slots:
             services.socket = &socket;
             services.executablePath = folder.filePath(u"larkspur"_s);
             services.executableFolder = folder.path();
+            services.stateFolder = folder.path() + QStringLiteral("/state");
             services.useTray = false;
             form = std::make_unique<FrmMain>(services);
         } else {

@@ -7,6 +7,8 @@ set -euo pipefail
 
 binary=$1
 folder=$(mktemp -d "${TMPDIR:-/tmp}/larkspur-first-start.XXXXXX")
+# What the program remembers of the mailbox stays in the test's own folder.
+export XDG_STATE_HOME=$folder/state
 pid=
 cleanup() {
     [[ -n $pid ]] && kill "$pid" 2>/dev/null || true

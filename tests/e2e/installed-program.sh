@@ -13,6 +13,8 @@ source "$here/tray-lib.sh"
 build=$1
 test_name=installed-program
 folder=$(mktemp -d "${TMPDIR:-/tmp}/larkspur-$test_name.XXXXXX")
+# What the program remembers of the mailbox stays in the test's own folder.
+export XDG_STATE_HOME=$folder/state
 pid=
 own_pids=()
 trap tray_cleanup EXIT

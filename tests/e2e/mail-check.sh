@@ -8,6 +8,8 @@ set -euo pipefail
 binary=$1
 here=$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")
 folder=$(mktemp -d "${TMPDIR:-/tmp}/larkspur-mail-check.XXXXXX")
+# What the program remembers of the mailbox stays in the test's own folder.
+export XDG_STATE_HOME=$folder/state
 pid=
 cleanup() {
     [[ -n $pid ]] && kill "$pid" 2>/dev/null || true

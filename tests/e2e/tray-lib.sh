@@ -11,6 +11,8 @@ tray_begin() {
     binary=$1
     test_name=$2
     folder=$(mktemp -d "${TMPDIR:-/tmp}/larkspur-$test_name.XXXXXX")
+    # What the program remembers of the mailbox stays in the test's own folder.
+    export XDG_STATE_HOME=$folder/state
     pid=
     own_pids=()
     cp "$binary" "$folder/larkspur"

@@ -10,21 +10,21 @@
 
 using namespace Qt::StringLiterals;
 
-Q_DECLARE_METATYPE(SettingsSnapshot)
+Q_DECLARE_METATYPE(MailboxSettings)
 
 namespace
 {
 
-SettingsSnapshot firstStart()
+MailboxSettings firstStart()
 {
-    SettingsSnapshot s;
+    MailboxSettings s;
     s.checkEveryMin = u"15"_s;
     return s;
 }
 
-SettingsSnapshot remembered(const QString &password)
+MailboxSettings remembered(const QString &password)
 {
-    SettingsSnapshot s = firstStart();
+    MailboxSettings s = firstStart();
     s.server = u"mail.example.com"_s;
     s.loginName = u"somchai"_s;
     s.memPass = 1;
@@ -107,7 +107,7 @@ void TestSettingsFile::cleanup()
 
 void TestSettingsFile::exactBytes_data()
 {
-    QTest::addColumn<SettingsSnapshot>("settings");
+    QTest::addColumn<MailboxSettings>("settings");
     QTest::addColumn<QByteArray>("bytes");
 
     QTest::newRow("first start: nine lines") << firstStart()
@@ -144,7 +144,7 @@ void TestSettingsFile::exactBytes_data()
                              "launchatstartup=0\r\n"
                              "enablesound=0\r\n"
                              "totaloldemail=0\r\n");
-    SettingsSnapshot cleared = remembered(u"abc"_s);
+    MailboxSettings cleared = remembered(u"abc"_s);
     cleared.memPass = 0;
     cleared.checkEveryOn = 1;
     cleared.checkEveryMin = u".5"_s;
@@ -162,7 +162,7 @@ void TestSettingsFile::exactBytes_data()
                              "launchatstartup=1\r\n"
                              "enablesound=2\r\n"
                              "totaloldemail=-3\r\n");
-    SettingsSnapshot grey = remembered(u"abc"_s);
+    MailboxSettings grey = remembered(u"abc"_s);
     grey.memPass = 2;
     QTest::newRow("grey mempass drops the password")
         << grey
@@ -175,7 +175,7 @@ void TestSettingsFile::exactBytes_data()
                              "launchatstartup=0\r\n"
                              "enablesound=0\r\n"
                              "totaloldemail=0\r\n");
-    SettingsSnapshot thai = firstStart();
+    MailboxSettings thai = firstStart();
     thai.server = u" mail.example.co.th "_s;
     thai.loginName = u"สมชาย"_s;
     thai.totalOldEmail = 3000000000LL;
@@ -194,7 +194,7 @@ void TestSettingsFile::exactBytes_data()
 
 void TestSettingsFile::exactBytes()
 {
-    QFETCH(SettingsSnapshot, settings);
+    QFETCH(MailboxSettings, settings);
     QFETCH(QByteArray, bytes);
     const ComposedSettings composed = composeSettings(settings);
     QCOMPARE(composed.bytes, bytes);
@@ -203,7 +203,7 @@ void TestSettingsFile::exactBytes()
 
 void TestSettingsFile::notRemembered_data()
 {
-    QTest::addColumn<SettingsSnapshot>("settings");
+    QTest::addColumn<MailboxSettings>("settings");
     QTest::addColumn<QByteArray>("key");
     QTest::addColumn<QString>("what");
 
@@ -227,22 +227,22 @@ void TestSettingsFile::notRemembered_data()
         << remembered(u"\u0E38ab\u0E38"_s) << pass << password;
     QTest::newRow("password outside Windows-874") << remembered(u"caf\u00E9"_s) << pass << password;
 
-    SettingsSnapshot server = firstStart();
+    MailboxSettings server = firstStart();
     server.server = u"m\u00E4il.example.com"_s;
     QTest::newRow("server outside Windows-874")
         << server << QByteArrayLiteral("POP3MailServer=") << u"ชื่อเซิร์ฟเวอร์"_s;
-    SettingsSnapshot injected = firstStart();
+    MailboxSettings injected = firstStart();
     injected.server = u"x\r\nmempass=1"_s;
     QTest::newRow("server with a line break")
         << injected << QByteArrayLiteral("POP3MailServer=") << u"ชื่อเซิร์ฟเวอร์"_s;
-    SettingsSnapshot user = firstStart();
+    MailboxSettings user = firstStart();
     user.loginName = u"som\U0001F600"_s;
     QTest::newRow("user name outside Windows-874")
         << user << QByteArrayLiteral("loginname=") << u"ชื่อผู้ใช้"_s;
-    SettingsSnapshot nul = firstStart();
+    MailboxSettings nul = firstStart();
     nul.loginName = u"som"_s + QChar(u'\0') + u"chai"_s;
     QTest::newRow("user name with NUL") << nul << QByteArrayLiteral("loginname=") << u"ชื่อผู้ใช้"_s;
-    SettingsSnapshot minutes = firstStart();
+    MailboxSettings minutes = firstStart();
     minutes.checkEveryMin = u"1\n"_s;
     QTest::newRow("interval with a line break")
         << minutes << QByteArrayLiteral("checkeverymin=") << u"ช่วงเวลา"_s;
@@ -250,7 +250,7 @@ void TestSettingsFile::notRemembered_data()
 
 void TestSettingsFile::notRemembered()
 {
-    QFETCH(SettingsSnapshot, settings);
+    QFETCH(MailboxSettings, settings);
     QFETCH(QByteArray, key);
     QFETCH(QString, what);
 
@@ -316,7 +316,7 @@ void TestSettingsFile::everyNameCharacterComesBackOrIsReported()
 {
     for (int b = 0; b < 256; ++b) {
         const QString c = decodeWindows874(QByteArray(1, char(b)));
-        SettingsSnapshot settings = firstStart();
+        MailboxSettings settings = firstStart();
         settings.server = u"mail"_s + c + u"host"_s;
         settings.loginName = c + u"som"_s + c;
         const ComposedSettings composed = composeSettings(settings);
@@ -342,7 +342,7 @@ void TestSettingsFile::everyNameCharacterComesBackOrIsReported()
 
 void TestSettingsFile::roundTrip_data()
 {
-    QTest::addColumn<SettingsSnapshot>("settings");
+    QTest::addColumn<MailboxSettings>("settings");
 
     QTest::newRow("first start") << firstStart();
     QTest::newRow("abc remembered") << remembered(u"abc"_s);
@@ -351,7 +351,7 @@ void TestSettingsFile::roundTrip_data()
     QTest::newRow("quote scrambled at one end only") << remembered(u"\uF7DDabc"_s);
     QTest::newRow("password of quotes") << remembered(u"\"'"_s);
     QTest::newRow("1023 bytes") << remembered(QString(1023, u'p'));
-    SettingsSnapshot all = remembered(u"x"_s);
+    MailboxSettings all = remembered(u"x"_s);
     all.server = u"เมล.example.co.th"_s;
     all.loginName = u"สมชาย €…"_s;
     all.checkEveryOn = 1;
@@ -364,7 +364,7 @@ void TestSettingsFile::roundTrip_data()
 
 void TestSettingsFile::roundTrip()
 {
-    QFETCH(SettingsSnapshot, settings);
+    QFETCH(MailboxSettings, settings);
     const ComposedSettings composed = composeSettings(settings);
     QCOMPARE(composed.notRemembered, QStringList());
     QString error;
@@ -412,7 +412,7 @@ void TestSettingsFile::windowsFileReadsTheSameAndBack()
     QVERIFY(loaded.security.mode == SecurityMode::Automatic);
     QVERIFY(loaded.security.memory == SecurityMemory());
 
-    SettingsSnapshot again;
+    MailboxSettings again;
     again.server = loaded.server;
     again.loginName = loaded.loginName;
     again.memPass = 1;
@@ -481,7 +481,7 @@ void TestSettingsFile::securityKeys()
     QCOMPARE(loaded.security.memory.trustedServer,
              trustedSha256.isEmpty() ? QString() : loaded.server);
 
-    SettingsSnapshot again = remembered(u"abc"_s);
+    MailboxSettings again = remembered(u"abc"_s);
     again.security = loaded.security.mode;
     again.securityMemory = loaded.security.memory;
     QCOMPARE(composeSettings(again).bytes, nine + written);

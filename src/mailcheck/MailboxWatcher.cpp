@@ -1,0 +1,185 @@
+#include "mailcheck/MailboxWatcher.h"
+
+#include "mailcheck/MessageHeaders.h"
+#include "mailcheck/ReportFormat.h"
+#include "mailcheck/ServerAddress.h"
+#include "platform/Clock.h"
+#include "wording/Wording.h"
+
+#include <QLocale>
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+const QString CrLf = u"\r\n"_s;
+
+// A CR or LF would end the command early and let the rest through as commands of its own; a NUL
+// ends it for many servers. Such a field is never sent.
+bool breaksCommandLine(const QString &field)
+{
+    return std::any_of(field.cbegin(), field.cend(),
+                       [](QChar c) { return c == u'\r' || c == u'\n' || c == u'\0'; });
+}
+
+} // namespace
+
+MailboxWatcher::MailboxWatcher(TcpControl &channel, CredentialSource &credentials,
+                               const Clock &clock, const SeenStore *seen, QObject *parent)
+    : QObject(parent), m_credentials(credentials), m_clock(clock), m_seen(seen),
+      m_session(channel, m_security)
+{
+    connect(&m_session, &Pop3Session::statusReplaced, this, &MailboxWatcher::statusReplaced);
+    connect(&m_session, &Pop3Session::statusAppended, this, &MailboxWatcher::statusAppended);
+    connect(&m_session, &Pop3Session::progressChanged, this, &MailboxWatcher::progressChanged);
+    connect(&m_session, &Pop3Session::certificateQuestion, this,
+            &MailboxWatcher::certificateQuestion);
+    connect(&m_session, &Pop3Session::memoryChanged, this, &MailboxWatcher::learned);
+    connect(&m_session, &Pop3Session::scanned, this, &MailboxWatcher::onScanned);
+    connect(&m_session, &Pop3Session::failed, this, &MailboxWatcher::onFailed);
+}
+
+std::optional<QString> MailboxWatcher::loginProblem() const
+{
+    if (m_settings.loginName.isEmpty())
+        return u"กรุณา พิมพ์ ''User Name'' !"_s;
+    if (m_settings.password.isEmpty())
+        return u"กรุณา พิมพ์ ''Password'' !"_s;
+    if (breaksCommandLine(m_settings.loginName))
+        return u"ไม่ได้เชื่อมต่อ : ''User Name'' มีอักขระ CR, LF หรือ NUL ซึ่งส่งให้เซิร์ฟเวอร์ไม่ได้"_s;
+    if (breaksCommandLine(m_settings.password))
+        return u"ไม่ได้เชื่อมต่อ : ''Password'' มีอักขระ CR, LF หรือ NUL ซึ่งส่งให้เซิร์ฟเวอร์ไม่ได้"_s;
+    return std::nullopt;
+}
+
+MailboxKey MailboxWatcher::key() const
+{
+    const ServerAddress address = parseServerAddress(m_settings.server);
+    const quint16 defaultPort =
+        m_settings.security == SecurityMode::Tls ? Pop3Session::TlsPort : Pop3Session::PlainPort;
+    return MailboxKey{u"pop3"_s, address.host, address.port.value_or(defaultPort),
+                      m_settings.loginName};
+}
+
+std::optional<QString> MailboxWatcher::check()
+{
+    m_session.stop();
+    const quint64 request = ++m_requests;
+    m_inCheck = true;
+    m_immediateFailure.reset();
+    m_credentials.request(m_settings, [this, request](const std::optional<Credential> &credential,
+                                                      const QString &failure) {
+        if (request == m_requests)
+            begin(credential, failure);
+    });
+    m_inCheck = false;
+    return std::exchange(m_immediateFailure, std::nullopt);
+}
+
+void MailboxWatcher::stop()
+{
+    ++m_requests;
+    m_session.stop();
+}
+
+void MailboxWatcher::answerCertificate(bool trust)
+{
+    m_session.answerCertificate(trust);
+}
+
+void MailboxWatcher::begin(const std::optional<Credential> &credential, const QString &failure)
+{
+    std::optional<QString> problem;
+    if (!credential) {
+        problem = failure;
+    } else {
+        Pop3Login login{m_settings.server, m_settings.loginName, credential->secret,
+                        m_settings.security};
+        const SeenState seen = m_seen ? m_seen->load(key()) : SeenState();
+        MessageCount = 0;
+        problem =
+            m_session.start(login, m_settings.securityMemory,
+                            NewMailRule(m_settings.totalOldEmail, seen, m_clock.now().toUTC()));
+    }
+    if (!problem)
+        return;
+    // Told by whoever asked for the check when it was asked; else here.
+    if (m_inCheck)
+        m_immediateFailure = problem;
+    else
+        emit statusAppended(*problem + CrLf);
+    emit finished(CheckOutcome::Failed, *problem);
+}
+
+void MailboxWatcher::onScanned(const Pop3Scan &scan)
+{
+    MessageCount = scan.count.value_or(0);
+    if (scan.octets)
+        MailboxSize = *scan.octets;
+
+    CheckReport report;
+    const QLocale locale = QLocale::system();
+    // Date first, then the time, each its own reading of the clock.
+    const QDate date = m_clock.now().date();
+    const QTime time = m_clock.now().time();
+    report.lastCheckText = ReportFormat::lastCheckText(date, time, locale);
+    report.newMailText = QString::number(MessageCount);
+    report.mailSizeText =
+        u"อีเมลล์ทั้งหมดมีขนาด "_s + ReportFormat::kilobytes(MailboxSize) + u" กิโลไบต์"_s;
+
+    const NewMailRule::Verdict &verdict = scan.verdict;
+    switch (verdict.basis) {
+    case NewMailRule::Verdict::Basis::Unread:
+        // A reply whose count could not be read says nothing about the mailbox.
+        break;
+    case NewMailRule::Verdict::Basis::Empty:
+        m_settings.totalOldEmail = 0;
+        report.save = true;
+        report.newEmailText = u"0"_s;
+        break;
+    case NewMailRule::Verdict::Basis::Baseline:
+        report.notes.append(Wording::mailboxRebuilt());
+        [[fallthrough]];
+    case NewMailRule::Verdict::Basis::Count:
+    case NewMailRule::Verdict::Basis::Ids:
+        m_settings.totalOldEmail = verdict.totalOldEmail;
+        report.save = true;
+        report.newEmailText = QString::number(verdict.newCount);
+        if (verdict.newCount > 0)
+            report.announcement = announcementFor(verdict, scan.headers);
+        break;
+    }
+    if (verdict.seenChanged && m_seen && !m_readOnly) {
+        QString error;
+        if (!m_seen->save(key(), verdict.seen, &error))
+            report.notes.append(error);
+    }
+    const bool news = report.announcement.has_value();
+    emit reported(report);
+    emit finished(news ? CheckOutcome::NewMail : CheckOutcome::NoNewMail, QString());
+}
+
+void MailboxWatcher::onFailed(Pop3Failure failure, const QString &reason)
+{
+    emit finished(failure == Pop3Failure::LoginRefused ? CheckOutcome::LoginRefused
+                                                       : CheckOutcome::Failed,
+                  reason);
+}
+
+Announcement MailboxWatcher::announcementFor(const NewMailRule::Verdict &verdict,
+                                             const QList<HeaderBlock> &headers) const
+{
+    Announcement announcement;
+    announcement.newCount = verdict.newCount;
+    announcement.total = verdict.count;
+    announcement.mailLine = u"มีอีเมลล์ใหม่ "_s + QString::number(verdict.newCount) + u" ["_s +
+                            QString::number(verdict.count) + u"] ฉบับ "_s;
+    announcement.emailLine = u"ถึงคุณ "_s + m_settings.loginName + u" ครับ"_s;
+    announcement.caption = u"Alert New E-Mail (Inbox)"_s;
+    announcement.playSound = m_settings.enableSound == 1;
+    for (const HeaderBlock &block : headers)
+        announcement.messages.append(summaryLine(parseMessageHeaders(block.bytes)));
+    return announcement;
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "mailcheck/CheckReport.h"
+#include "mailcheck/Pop3Session.h"
+#include "mailcheck/SecureChannel.h"
+#include "mailcheck/SeenStore.h"
+#include "settings/MailboxSettings.h"
+#include "signin/CredentialSource.h"
+
+#include <QObject>
+#include <optional>
+
+class Clock;
+class TcpControl;
+
+// How a check ended, for those who act on it (a check from the command line, the retry after a
+// lost connection).
+enum class CheckOutcome {
+    NewMail,
+    NoNewMail,
+    Failed,       // connection, TLS, protocol, or a credential that could not be had
+    LoginRefused, // the server refused the user name or the credential
+};
+
+// One mailbox, watched: its settings as one value, the check that runs its session, and the
+// rule that tells new mail, with the ids it has seen. It knows nothing of widgets: it reports by
+// signals, and whoever shows them (the main window, the command line) decides what to do, saves
+// and lets events run.
+class MailboxWatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `seen` may be null: nothing is remembered between checks but the count in the settings.
+    MailboxWatcher(TcpControl &channel, CredentialSource &credentials, const Clock &clock,
+                   const SeenStore *seen, QObject *parent = nullptr);
+
+    MailboxSettings &settings() { return m_settings; }
+    const MailboxSettings &settings() const { return m_settings; }
+
+    // The login fields as a check needs them: the line that replaces the status log when one
+    // cannot start, or nothing.
+    std::optional<QString> loginProblem() const;
+    // Starts a check (any earlier connection is closed first). A failure found at once comes back
+    // as a line for the log; later ones come as signals.
+    std::optional<QString> check();
+    // Ends the check under way, if any, without a word.
+    void stop();
+    void answerCertificate(bool trust);
+    // Only looks: the seen ids are read but never written (a check from the command line).
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+
+    Pop3Session &session() { return m_session; }
+    // Where this mailbox's seen ids are kept.
+    MailboxKey key() const;
+
+    // The last STAT's values: the count is 0 until one could be read in the current check, the
+    // size keeps the last one read.
+    qint64 MessageCount = 0;
+    qint64 MailboxSize = 0;
+
+signals:
+    void statusReplaced(const QString &text);
+    void statusAppended(const QString &text);
+    void progressChanged(int value);
+    void reported(const CheckReport &report);
+    void certificateQuestion(const QString &question);
+    // The settings learnt something that must be saved (the server reached over TLS, a trusted
+    // certificate).
+    void learned();
+    void finished(CheckOutcome outcome, const QString &reason);
+
+private:
+    void begin(const std::optional<Credential> &credential, const QString &failure);
+    void onScanned(const Pop3Scan &scan);
+    void onFailed(Pop3Failure failure, const QString &reason);
+    Announcement announcementFor(const NewMailRule::Verdict &verdict,
+                                 const QList<HeaderBlock> &headers) const;
+
+    CredentialSource &m_credentials;
+    const Clock &m_clock;
+    const SeenStore *m_seen;
+    SecureChannel m_security;
+    Pop3Session m_session;
+    MailboxSettings m_settings;
+    bool m_readOnly = false;
+    // Credential requests so far: an answer that comes after a newer check asked is dropped.
+    quint64 m_requests = 0;
+    bool m_inCheck = false;
+    std::optional<QString> m_immediateFailure;
+};

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QSet>
+#include <optional>
+
+// What one POP3 mailbox's earlier checks remember: the unique ids (UIDL) seen there, and the
+// last check's STAT with the id of its last message, which tell a cheap check that nothing moved.
+struct SeenState {
+    // A listing has been remembered: without one, every id would look new.
+    bool known = false;
+    QSet<QByteArray> ids;
+    qint64 count = 0;
+    qint64 octets = -1;
+    QByteArray lastId;
+    // The last full listing (UTC); one a day keeps the ids pruned to the mail still there.
+    QDateTime listedAt;
+
+    bool operator==(const SeenState &) const = default;
+};
+
+struct UidlEntry {
+    qint64 number = 0;
+    QByteArray id;
+};
+
+// One check's decision of what is new, as a conversation about unique ids: it says which UIDL to
+// ask next and takes the answers. New means an id this mailbox has not shown before. A check that
+// finds nothing new asks for one id only (the last message's); a new message at the end costs a
+// short walk back to the first known id; the whole listing is read only when that cannot tell
+// (the first check, an id that contradicts the STAT, a long walk, once a day). Without UIDL, and
+// on the first check, the described count rule against the remembered count decides.
+class NewMailRule
+{
+public:
+    // Unknown ids walked back before the whole listing is cheaper.
+    static constexpr int WalkLimit = 50;
+    // Messages whose headers are shown, newest first.
+    static constexpr int MostHeaders = 10;
+
+    struct Question {
+        enum class Kind { None, One, All };
+        Kind kind = Kind::None;
+        qint64 number = 0; // for One
+    };
+
+    struct Verdict {
+        enum class Basis {
+            Unread,   // the count could not be read: nothing is known, nothing changes
+            Empty,    // no mail at all
+            Count,    // new = count - remembered count (no usable UIDL, or the first check)
+            Ids,      // new = ids not seen before
+            Baseline, // every id changed at once (the server rebuilt its index): nothing is new
+        };
+        Basis basis = Basis::Unread;
+        qint64 count = 0;
+        // What the popup and txtNewEmail tell: negative under the count rule when mail has gone.
+        qint64 newCount = 0;
+        // The new messages whose headers are worth fetching, newest first, at most MostHeaders.
+        QList<qint64> newNumbers;
+        // The remembered count (TotalOldEmail) from now on.
+        qint64 totalOldEmail = 0;
+        SeenState seen;
+        bool seenChanged = false;
+    };
+
+    NewMailRule(qint64 totalOldEmail, SeenState remembered, QDateTime now);
+
+    // The STAT reply's fields; nothing for one that could not be read.
+    void statRead(std::optional<qint64> count, std::optional<qint64> octets);
+    Question next() const;
+    // The id of message `number`, or nothing for -ERR or a reply that cannot be used.
+    void answerOne(qint64 number, const std::optional<QByteArray> &id);
+    // The whole listing, or nothing for -ERR or one that cannot be used.
+    void answerAll(const std::optional<QList<UidlEntry>> &listing);
+    // Once next() asks nothing more.
+    Verdict verdict() const;
+
+private:
+    enum class Phase { Stat, Last, Walk, Listing, Done };
+
+    void finishByCount();
+    void finishWithIds(const QList<UidlEntry> &current, bool wholeMailbox);
+    void finishNothingNew();
+    bool listingDue() const;
+    SeenState stateNow() const;
+
+    qint64 m_totalOldEmail;
+    SeenState m_remembered;
+    QDateTime m_now;
+    Phase m_phase = Phase::Stat;
+    qint64 m_count = 0;
+    qint64 m_octets = -1;
+    QByteArray m_lastId;
+    qint64 m_asked = 0;
+    QList<UidlEntry> m_walked; // unknown ids from the last message backwards
+    Verdict m_verdict;
+};

@@ -1,0 +1,138 @@
+#include "mailcheck/SeenStore.h"
+
+#include "wording/Wording.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QUrl>
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+const QByteArray Magic = "larkspur-seen 1";
+
+QByteArray encoded(const QString &text)
+{
+    return QUrl::toPercentEncoding(text);
+}
+
+// An id as the file can hold it: one per line, so no blanks, line ends or other control bytes.
+bool storable(const QByteArray &id)
+{
+    return !id.isEmpty() && std::all_of(id.cbegin(), id.cend(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte > 0x20 && byte != 0x7f;
+    });
+}
+
+} // namespace
+
+SeenStore::SeenStore(QString folder) : m_folder(std::move(folder)) {}
+
+QString SeenStore::defaultFolder()
+{
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    // The base directory specification ignores relative paths.
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + u"/.local/state"_s;
+    return base + u"/larkspur"_s;
+}
+
+QString SeenStore::fileFor(const MailboxKey &key) const
+{
+    const QByteArray identity = key.protocol.toUtf8() + '\n' + key.host.toUtf8() + '\n' +
+                                QByteArray::number(key.port) + '\n' + key.user.toUtf8();
+    const QByteArray digest =
+        QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex().left(32);
+    return m_folder + u'/' + key.protocol + u'-' + QString::fromLatin1(digest) + u".seen"_s;
+}
+
+SeenState SeenStore::load(const MailboxKey &key) const
+{
+    QFile file(fileFor(key));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileBytes)
+        return {};
+    const QList<QByteArray> lines = file.read(MaxFileBytes + 1).split('\n');
+    // The header names the mailbox: a file of another one (a hash collision, a copied folder)
+    // is not taken for this one.
+    if (lines.size() < 6 || lines[0] != Magic || lines[1] != "host " + encoded(key.host) ||
+        lines[2] != "port " + QByteArray::number(key.port) ||
+        lines[3] != "user " + encoded(key.user) || !lines[4].startsWith("listed ") ||
+        !lines[5].startsWith("last "))
+        return {};
+    SeenState state;
+    state.listedAt = QDateTime::fromString(QString::fromLatin1(lines[4].mid(7)), Qt::ISODate);
+    const QList<QByteArray> last = lines[5].mid(5).split(' ');
+    bool countOk = false;
+    bool octetsOk = false;
+    if (last.size() < 2)
+        return {};
+    state.count = last[0].toLongLong(&countOk);
+    state.octets = last[1].toLongLong(&octetsOk);
+    if (!countOk || !octetsOk)
+        return {};
+    state.lastId = last.size() > 2 ? last[2] : QByteArray();
+    for (qsizetype i = 6; i < lines.size(); ++i) {
+        if (lines[i].isEmpty())
+            continue;
+        if (!storable(lines[i]))
+            return {};
+        state.ids.insert(lines[i]);
+    }
+    state.known = true;
+    return state;
+}
+
+bool SeenStore::save(const MailboxKey &key, const SeenState &state, QString *error) const
+{
+    const QString path = fileFor(key);
+    const auto fail = [&](const QString &why) {
+        if (error)
+            *error = Wording::seenIdsNotSaved(QDir::toNativeSeparators(path), why);
+        return false;
+    };
+    // Owner-only from the start: the folder tells which mailboxes this user reads.
+    if (!QDir().mkpath(m_folder))
+        return fail(u"cannot create the folder"_s);
+    ::chmod(QFile::encodeName(m_folder).constData(), S_IRWXU);
+
+    QByteArray bytes = Magic + '\n';
+    bytes += "host " + encoded(key.host) + '\n';
+    bytes += "port " + QByteArray::number(key.port) + '\n';
+    bytes += "user " + encoded(key.user) + '\n';
+    bytes += "listed " + state.listedAt.toUTC().toString(Qt::ISODate).toLatin1() + '\n';
+    bytes += "last " + QByteArray::number(state.count) + ' ' + QByteArray::number(state.octets);
+    if (storable(state.lastId))
+        bytes += ' ' + state.lastId;
+    bytes += '\n';
+    QList<QByteArray> ids(state.ids.cbegin(), state.ids.cend());
+    std::sort(ids.begin(), ids.end());
+    for (const QByteArray &id : ids)
+        if (storable(id))
+            bytes += id + '\n';
+
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(file.errorString());
+    const auto abandon = [&](const QString &why) {
+        file.cancelWriting();
+        return fail(why);
+    };
+    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0)
+        return abandon(qt_error_string(errno));
+    if (file.write(bytes) != bytes.size())
+        return abandon(file.errorString());
+    if (::fsync(file.handle()) != 0)
+        return abandon(qt_error_string(errno));
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}

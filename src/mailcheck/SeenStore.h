@@ -1,0 +1,37 @@
+#pragma once
+
+#include "mailcheck/NewMailRule.h"
+
+#include <QString>
+
+// Which mailbox a remembered state belongs to.
+struct MailboxKey {
+    QString protocol; // "pop3", "imap"
+    QString host;
+    quint16 port = 0;
+    QString user;
+};
+
+// The seen ids of each mailbox, one small file per mailbox in a folder of the program's state
+// ($XDG_STATE_HOME/larkspur), apart from Settings.inf, which must stay small and readable by the
+// Windows program. Files are replaced atomically, owner-only, and only when what they hold
+// changed; a file that cannot be read counts as nothing remembered, which makes the next check a
+// first one (the count rule, then the ids): it never floods the user with old mail.
+class SeenStore
+{
+public:
+    // A state file larger than this is not taken (40,000 ids take about 0.7 MB).
+    static constexpr qint64 MaxFileBytes = 32 * 1024 * 1024;
+
+    explicit SeenStore(QString folder);
+    // $XDG_STATE_HOME/larkspur, or ~/.local/state/larkspur.
+    static QString defaultFolder();
+
+    QString fileFor(const MailboxKey &key) const;
+    SeenState load(const MailboxKey &key) const;
+    // On failure *error holds one line for the status log.
+    bool save(const MailboxKey &key, const SeenState &state, QString *error) const;
+
+private:
+    QString m_folder;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "settings/MailboxSettings.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+// What a login presents: a password, or an OAuth2 access token.
+struct Credential {
+    enum class Kind { Password, BearerToken };
+    Kind kind = Kind::Password;
+    QString secret;
+};
+
+// Where a mailbox's credential comes from. A check asks before it connects, so that the login
+// never waits on a widget, a keyring or a token endpoint in the middle of a dialogue.
+class CredentialSource
+{
+public:
+    using Answer = std::function<void(const std::optional<Credential> &credential,
+                                      const QString &failureLine)>;
+
+    virtual ~CredentialSource() = default;
+    // Answers exactly once, possibly before returning: the credential, or none with one line for
+    // the status log that says why.
+    virtual void request(const MailboxSettings &mailbox, Answer answer) = 0;
+};
+
+// The password the user typed into txtPassword (or the start-up filled in), as the settings hold
+// it.
+class TypedPassword final : public CredentialSource
+{
+public:
+    void request(const MailboxSettings &mailbox, Answer answer) override
+    {
+        answer(Credential{Credential::Kind::Password, mailbox.password}, QString());
+    }
+};
