@@ -65,9 +65,9 @@ private:
     uint m_lastId = 0;
 };
 
-// Waits until `from` has an answer from `to`: everything `from` sent to `to` before has then been
-// handled by `to`'s slots, for the bus keeps one sender's messages in order and the answer comes
-// back through the same event queue.
+// Returns once `to` has answered a ping from `from`. The bus keeps one sender's messages in order,
+// and Qt queues what each connection receives for this thread in the order it came, so whatever
+// `from` sent `to` before has by then reached `to`'s slots.
 bool roundTrip(const QDBusConnection &from, const QDBusConnection &to)
 {
     const QDBusMessage ping = QDBusMessage::createMethodCall(
