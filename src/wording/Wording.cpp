@@ -230,6 +230,21 @@ QString mailboxRebuilt()
 
 // ---- desktop notifications
 
+QString desktopNotificationFailed(const QString &english)
+{
+    return because(u"แสดงการแจ้งเตือนบนเดสก์ท็อปไม่ได้"_s, english);
+}
+
+QString desktopNotificationMore(qsizetype count)
+{
+    return u"และอีก %1 ฉบับ"_s.arg(count);
+}
+
+QString desktopNotificationOpenWindow()
+{
+    return u"เปิดหน้าต่าง"_s;
+}
+
 // ---- keyring
 
 // ---- OAuth2 sign-in

@@ -59,6 +59,13 @@ QString mailboxRebuilt();
 
 // ---- desktop notifications
 
+// The desktop's notification service did not take a new-mail notification.
+QString desktopNotificationFailed(const QString &english);
+// The last line of a notification's body, for the messages past the ones it lists.
+QString desktopNotificationMore(qsizetype count);
+// The label of the notification's one action, which opens the main window.
+QString desktopNotificationOpenWindow();
+
 // ---- keyring
 
 // ---- OAuth2 sign-in
