@@ -1,4 +1,5 @@
-// Reading IMAP responses in any pieces, within bounds.
+// Reading IMAP responses in any pieces, within bounds; and writing commands the server reads right.
+#include "mailcheck/ImapCommand.h"
 #include "mailcheck/ImapResponse.h"
 
 #include <QTest>
@@ -92,6 +93,8 @@ private slots:
     void errors_data();
     void errors();
     void fetchItems();
+    void command_data();
+    void command();
 };
 
 void TestImapResponse::responses_data()
@@ -248,6 +251,58 @@ void TestImapResponse::fetchItems()
     // What came after the tagged OK to STARTTLS is in sight of the session.
     QVERIFY(reader.next());
     QCOMPARE(reader.pendingBytes(), qsizetype(6));
+}
+
+void TestImapResponse::command_data()
+{
+    QTest::addColumn<int>("literals");
+    QTest::addColumn<QByteArrayList>("arguments"); // "w:" words, "s:" strings
+    QTest::addColumn<QByteArrayList>("parts");     // empty: refused
+
+    using L = ImapCommand::Literals;
+    const QByteArray thai = u"รหัส"_s.toUtf8(); // 12 bytes
+    const QByteArray long8Bit = thai.repeated(400);
+    QTest::newRow("password with \" and \\")
+        << int(L::Synchronizing) << QByteArrayList{"w:LOGIN", "s:user", "s:pa\"ss\\word"}
+        << QByteArrayList{"a1 LOGIN \"user\" \"pa\\\"ss\\\\word\"\r\n"};
+    QTest::newRow("NIL and the empty string stay strings")
+        << int(L::Synchronizing) << QByteArrayList{"w:LOGIN", "s:NIL", "s:"}
+        << QByteArrayList{"a1 LOGIN \"NIL\" \"\"\r\n"};
+    QTest::newRow("8-bit password waits for \"+\"")
+        << int(L::Synchronizing) << QByteArrayList{"w:LOGIN", "s:user", "s:" + thai}
+        << QByteArrayList{"a1 LOGIN \"user\" {12}\r\n", thai + "\r\n"};
+    QTest::newRow("LITERAL+ sends it at once")
+        << int(L::NonSynchronizing) << QByteArrayList{"w:LOGIN", "s:" + thai, "s:x"}
+        << QByteArrayList{"a1 LOGIN {12+}\r\n" + thai + " \"x\"\r\n"};
+    QTest::newRow("LITERAL- waits past 4096 bytes")
+        << int(L::NonSynchronizingUpTo4k) << QByteArrayList{"w:SELECT", "s:" + long8Bit}
+        << QByteArrayList{"a1 SELECT {4800}\r\n", long8Bit + "\r\n"};
+    QTest::newRow("CR refused") << int(L::NonSynchronizing)
+                                << QByteArrayList{"w:LOGIN", "s:user", "s:pass\rword"}
+                                << QByteArrayList{};
+    QTest::newRow("LF refused even in 8-bit text")
+        << int(L::NonSynchronizing) << QByteArrayList{"w:LOGIN", "s:" + thai + "\n"}
+        << QByteArrayList{};
+    QTest::newRow("NUL refused") << int(L::NonSynchronizing)
+                                 << QByteArrayList{"w:LOGIN", "s:a", QByteArray("s:b\0c", 5)}
+                                 << QByteArrayList{};
+}
+
+void TestImapResponse::command()
+{
+    QFETCH(int, literals);
+    QFETCH(QByteArrayList, arguments);
+    QFETCH(QByteArrayList, parts);
+
+    ImapCommand command("a1", ImapCommand::Literals(literals));
+    for (const QByteArray &argument : arguments) {
+        if (argument.startsWith("w:"))
+            command.words(argument.sliced(2));
+        else
+            command.string(argument.sliced(2));
+    }
+    QCOMPARE(command.parts(), parts);
+    QCOMPARE(command.isValid(), !parts.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestImapResponse)
