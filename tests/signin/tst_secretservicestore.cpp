@@ -188,6 +188,9 @@ private slots:
             << locked << false << u"password"_s << R::Write << S::Done << P::Failed;
         QTest::newRow("removing from a locked keyring, prompt dismissed: Refused")
             << locked << true << u"cancel"_s << R::Remove << S::Problem << P::Refused;
+        QTest::newRow("writing with no keyring made yet: NoService")
+            << QStringList{u"--no-keyring"_s} << false << QString() << R::Write << S::Problem
+            << P::NoService;
         QTest::newRow("no Secret Service on the bus: NoService")
             << QStringList{u"--no-service"_s} << false << QString() << R::Read << S::Problem
             << P::NoService;
