@@ -67,6 +67,15 @@ QString desktopNotificationMore(qsizetype count);
 QString desktopNotificationOpenWindow();
 
 // ---- keyring
+// Why a secret could not be read from, saved to or removed from the desktop's keyring; each names
+// its problem, with the keyring's English reason after it.
+QString keyringNoBus(const QString &english);
+QString keyringNoService(const QString &english);
+QString keyringLocked(const QString &english);
+QString keyringRefused(const QString &english);
+QString keyringFailed(const QString &english);
+// Without a keyring the password stays where it always was, scrambled in Settings.inf.
+QString passwordKeptScrambled(const QString &english);
 
 // ---- OAuth2 sign-in
 
