@@ -93,8 +93,9 @@ void OAuth2Post::onFinished()
     const QByteArray body = reply->read(MaxAnswerBytes + 1);
     release();
 
-    if (status == 0) {
-        // No HTTP answer at all: refused, unreachable, a TLS failure, a broken connection.
+    // Qt numbers the failures below the HTTP level under 200: refused, unreachable, a TLS failure,
+    // a connection broken in the middle of an answer.
+    if (status == 0 || (error > QNetworkReply::NoError && error < 200)) {
         emit failed({OAuth2FailureKind::Temporary, QString(),
                      OAuth2Answers::loggable(error == QNetworkReply::NoError ? u"no HTTP answer"_s
                                                                              : errorText)});

@@ -80,11 +80,6 @@ void tst_OAuth2::saslResponses_data()
         << QByteArray(
                "dXNlcj1zb21ldXNlckBleGFtcGxlLmNvbQFhdXRoPUJlYXJlciB5YTI5LnZGOWRmdDRxbVRjMk52Y"
                "jNSbGNrQmhkSFJoZG1semRHRXVZMjl0Q2cBAQ==");
-    QTest::newRow("XOAUTH2 with a Thai user name in UTF-8")
-        << false << u"สมชาย"_s << u"t0k"_s
-        << QByteArray("user=\xe0\xb8\xaa\xe0\xb8\xa1\xe0\xb8\x8a\xe0\xb8\xb2\xe0\xb8\xa2\x01"
-                      "auth=Bearer t0k\x01\x01")
-               .toBase64();
     QTest::newRow("OAUTHBEARER as RFC 7628 shows it, without host and port")
         << true << u"user@example.com"_s << u"vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg=="_s
         << QByteArray("n,a=user@example.com,\x01"
@@ -99,7 +94,6 @@ void tst_OAuth2::saslResponses_data()
         << false << u"a"_s + QChar(0x01) + u"b"_s << u"t0k"_s << QByteArray();
     QTest::newRow("a line break in the token is refused")
         << true << u"user"_s << u"t0k\r\nQUIT"_s << QByteArray();
-    QTest::newRow("no token is refused") << false << u"user"_s << QString() << QByteArray();
 }
 
 void tst_OAuth2::saslResponses()
@@ -125,98 +119,56 @@ void tst_OAuth2::errorChallengeReplies()
 
 void tst_OAuth2::clientFromSettings_data()
 {
-    QTest::addColumn<QStringList>(
-        "texts");                       // provider, id, secret, auth, token, device, scope, flow
+    QTest::addColumn<QString>("keys");  // key=value pairs split by "|", as Settings.inf holds them
     QTest::addColumn<QString>("error"); // part of the reason; empty: a client is expected
     QTest::addColumn<OAuth2Flow>("flow");
     QTest::addColumn<QString>("tokenUrl");
     QTest::addColumn<QString>("scope");
 
-    const QString msToken = u"https://login.microsoftonline.com/common/oauth2/v2.0/token"_s;
+    const QString ms = u"https://login.microsoftonline.com/"_s;
     const QString msScope = u"https://outlook.office.com/POP.AccessAsUser.All "
                             "https://outlook.office.com/IMAP.AccessAsUser.All offline_access"_s;
     QTest::newRow("microsoft: the device flow and the Outlook scopes")
-        << QStringList{u" Microsoft "_s, u"id"_s, {}, {}, {}, {}, {}, {}} << QString()
-        << OAuth2Flow::Device << msToken << msScope;
+        << u"oauth2provider= Microsoft |oauth2clientid=id"_s << QString() << OAuth2Flow::Device
+        << ms + u"common/oauth2/v2.0/token"_s << msScope;
     QTest::newRow("microsoft with a tenant of its own in the loopback flow")
-        << QStringList{u"microsoft"_s,
-                       u"id"_s,
-                       {},
-                       u"https://login.microsoftonline.com/contoso/oauth2/v2.0/authorize"_s,
-                       u"https://login.microsoftonline.com/contoso/oauth2/v2.0/token"_s,
-                       {},
-                       {},
-                       u"loopback"_s}
-        << QString() << OAuth2Flow::Loopback
-        << u"https://login.microsoftonline.com/contoso/oauth2/v2.0/token"_s << msScope;
-    QTest::newRow("google: the loopback flow and the mail scope")
-        << QStringList{u"google"_s,
-                       u"id.apps.googleusercontent.com"_s,
-                       u"GOCSPX-x"_s,
-                       {},
-                       {},
-                       {},
-                       {},
-                       {}}
-        << QString() << OAuth2Flow::Loopback << u"https://oauth2.googleapis.com/token"_s
+        << u"oauth2provider=microsoft|oauth2clientid=id|oauth2flow=loopback|oauth2tokenurl="_s +
+               ms + u"contoso/oauth2/v2.0/token"_s
+        << QString() << OAuth2Flow::Loopback << ms + u"contoso/oauth2/v2.0/token"_s << msScope;
+    QTest::newRow("google: the loopback flow, the mail scope, the secret kept")
+        << u"oauth2provider=google|oauth2clientid=id|oauth2clientsecret=GOCSPX-x"_s << QString()
+        << OAuth2Flow::Loopback << u"https://oauth2.googleapis.com/token"_s
         << u"https://mail.google.com/"_s;
     QTest::newRow("a custom provider from its keys alone")
-        << QStringList{{},
-                       u"id"_s,
-                       {},
-                       {},
-                       u"https://auth.example.org/token"_s,
-                       u"https://auth.example.org/device"_s,
-                       u"mail  offline"_s,
-                       u"DEVICE"_s}
-        << QString() << OAuth2Flow::Device << u"https://auth.example.org/token"_s
-        << u"mail offline"_s;
+        << u"oauth2clientid=id|oauth2tokenurl=https://a.example/t|oauth2deviceurl=https://"
+           "a.example/d|oauth2scope=mail  offline|oauth2flow=DEVICE"_s
+        << QString() << OAuth2Flow::Device << u"https://a.example/t"_s << u"mail offline"_s;
     QTest::newRow("google in the device flow is refused")
-        << QStringList{u"google"_s, u"id"_s, {}, {}, {}, {}, {}, u"device"_s} << u"Google"_s
+        << u"oauth2provider=google|oauth2clientid=id|oauth2flow=device"_s << u"Google"_s
         << OAuth2Flow::Device << QString() << QString();
-    QTest::newRow("a custom provider without a token address")
-        << QStringList{u"custom"_s, u"id"_s, {}, u"https://a.example/auth"_s, {}, {}, u"mail"_s, {}}
-        << u"oauth2tokenurl is empty"_s << OAuth2Flow::Loopback << QString() << QString();
     QTest::newRow("an http token address is refused")
-        << QStringList{u"microsoft"_s, u"id"_s, {}, {}, u"http://login.example/token"_s, {}, {}, {}}
+        << u"oauth2provider=microsoft|oauth2clientid=id|oauth2tokenurl=http://a.example/t"_s
         << u"oauth2tokenurl must be an https address"_s << OAuth2Flow::Device << QString()
         << QString();
-    QTest::newRow("an address with a password in it is refused")
-        << QStringList{u"microsoft"_s,
-                       u"id"_s,
-                       {},
-                       {},
-                       u"https://u:p@login.example/token"_s,
-                       {},
-                       {},
-                       {}}
-        << u"oauth2tokenurl must not hold"_s << OAuth2Flow::Device << QString() << QString();
-    QTest::newRow("an unknown provider")
-        << QStringList{u"yahoo"_s, u"id"_s, {}, {}, {}, {}, {}, {}} << u"oauth2provider 'yahoo'"_s
-        << OAuth2Flow::Device << QString() << QString();
-    QTest::newRow("no client id") << QStringList{u"microsoft"_s, u"  "_s, {}, {}, {}, {}, {}, {}}
+    QTest::newRow("no client id") << u"oauth2provider=microsoft|oauth2clientid= "_s
                                   << u"oauth2clientid"_s << OAuth2Flow::Device << QString()
                                   << QString();
-    QTest::newRow("a flow that is neither")
-        << QStringList{u"microsoft"_s, u"id"_s, {}, {}, {}, {}, {}, u"password"_s}
-        << u"oauth2flow 'password'"_s << OAuth2Flow::Device << QString() << QString();
 }
 
 void tst_OAuth2::clientFromSettings()
 {
-    QFETCH(QStringList, texts);
+    QFETCH(QString, keys);
     QFETCH(QString, error);
     QFETCH(OAuth2Flow, flow);
     QFETCH(QString, tokenUrl);
     QFETCH(QString, scope);
-    const QStringList keys{u"oauth2provider"_s, u"oauth2clientid"_s, u"oauth2clientsecret"_s,
-                           u"oauth2authurl"_s,  u"oauth2tokenurl"_s, u"oauth2deviceurl"_s,
-                           u"oauth2scope"_s,    u"oauth2flow"_s};
-    const OAuth2SettingTexts settings = OAuth2SettingTexts::read(
-        [&](const QString &key) { return texts.value(keys.indexOf(key)); });
+    QHash<QString, QString> values;
+    for (const QString &pair : keys.split(u'|'))
+        values.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
 
     QString why;
-    const std::optional<OAuth2Client> client = oauth2ClientFromSettings(settings, &why);
+    const std::optional<OAuth2Client> client = oauth2ClientFromSettings(
+        OAuth2SettingTexts::read([&](const QString &key) { return values.value(key); }), &why);
     if (!error.isEmpty()) {
         QVERIFY(!client);
         QVERIFY2(why.contains(error), qPrintable(why));
@@ -226,8 +178,8 @@ void tst_OAuth2::clientFromSettings()
     QCOMPARE(client->flow, flow);
     QCOMPARE(client->provider.tokenUrl.toString(), tokenUrl);
     QCOMPARE(client->provider.scope, scope);
-    QCOMPARE(client->clientId, texts.at(1).trimmed());
-    QCOMPARE(client->clientSecret, texts.at(2));
+    QCOMPARE(client->clientId, values.value(u"oauth2clientid"_s));
+    QCOMPARE(client->clientSecret, values.value(u"oauth2clientsecret"_s));
     QVERIFY(!(flow == OAuth2Flow::Device ? client->provider.deviceAuthorizationUrl
                                          : client->provider.authorizationUrl)
                  .isEmpty());
@@ -247,13 +199,9 @@ void tst_OAuth2::tokenAnswers_data()
     QTest::newRow("no refresh token keeps the old")
         << QByteArray(R"({"access_token":"a1","token_type":"bearer","expires_in":"60"})") << true
         << u"old"_s << qint64(60);
-    QTest::newRow("no lifetime: an hour")
-        << QByteArray(R"({"access_token":"a1"})") << true << u"old"_s << qint64(3600);
     QTest::newRow("a token of another type")
         << QByteArray(R"({"access_token":"a1","token_type":"mac"})") << false << QString()
         << qint64(0);
-    QTest::newRow("no access token")
-        << QByteArray(R"({"refresh_token":"r2"})") << false << QString() << qint64(0);
     QTest::newRow("an access token that would break a command line")
         << QByteArray(R"({"access_token":"a1\r\nQUIT"})") << false << QString() << qint64(0);
 }
@@ -294,9 +242,6 @@ void tst_OAuth2::failures_data()
     QTest::newRow("invalid_client: the settings")
         << 401 << QByteArray(R"({"error":"invalid_client"})") << OAuth2FailureKind::Misconfigured
         << u"invalid_client"_s << u"การตั้งค่า OAuth2"_s;
-    QTest::newRow("invalid_scope: the settings")
-        << 400 << QByteArray(R"({"error":"invalid_scope"})") << OAuth2FailureKind::Misconfigured
-        << u"invalid_scope"_s << u"การตั้งค่า OAuth2"_s;
     QTest::newRow("access_denied: the user said no")
         << 400 << QByteArray(R"({"error":"access_denied"})") << OAuth2FailureKind::Denied
         << u"access_denied"_s << u"ถูกปฏิเสธ"_s;
@@ -306,12 +251,6 @@ void tst_OAuth2::failures_data()
     QTest::newRow("HTTP 503 whatever the body says")
         << 503 << QByteArray(R"({"error":"invalid_grant"})") << OAuth2FailureKind::Temporary
         << u"invalid_grant"_s << u"ลองใหม่ภายหลัง"_s;
-    QTest::newRow("HTTP 429: too many requests")
-        << 429 << QByteArray("slow down") << OAuth2FailureKind::Temporary << u"HTTP 429"_s
-        << u"ลองใหม่ภายหลัง"_s;
-    QTest::newRow("temporarily_unavailable")
-        << 400 << QByteArray(R"({"error":"temporarily_unavailable"})")
-        << OAuth2FailureKind::Temporary << u"temporarily_unavailable"_s << u"ลองใหม่ภายหลัง"_s;
     QTest::newRow("HTTP 404 without JSON")
         << 404 << QByteArray("<html>not found</html>") << OAuth2FailureKind::Misconfigured
         << u"HTTP 404"_s << u"การตั้งค่า OAuth2"_s;
