@@ -31,14 +31,19 @@ MailboxWatcher::MailboxWatcher(TcpControl &channel, CredentialSource &credential
     : QObject(parent), m_credentials(credentials), m_clock(clock), m_seen(seen),
       m_session(channel, m_security)
 {
-    connect(&m_session, &Pop3Session::statusReplaced, this, &MailboxWatcher::statusReplaced);
-    connect(&m_session, &Pop3Session::statusAppended, this, &MailboxWatcher::statusAppended);
-    connect(&m_session, &Pop3Session::progressChanged, this, &MailboxWatcher::progressChanged);
-    connect(&m_session, &Pop3Session::certificateQuestion, this,
+    attach(m_session);
+}
+
+void MailboxWatcher::attach(MailSession &session)
+{
+    connect(&session, &MailSession::statusReplaced, this, &MailboxWatcher::statusReplaced);
+    connect(&session, &MailSession::statusAppended, this, &MailboxWatcher::statusAppended);
+    connect(&session, &MailSession::progressChanged, this, &MailboxWatcher::progressChanged);
+    connect(&session, &MailSession::certificateQuestion, this,
             &MailboxWatcher::certificateQuestion);
-    connect(&m_session, &Pop3Session::memoryChanged, this, &MailboxWatcher::learned);
-    connect(&m_session, &Pop3Session::scanned, this, &MailboxWatcher::onScanned);
-    connect(&m_session, &Pop3Session::failed, this, &MailboxWatcher::onFailed);
+    connect(&session, &MailSession::memoryChanged, this, &MailboxWatcher::learned);
+    connect(&session, &MailSession::scanned, this, &MailboxWatcher::onScanned);
+    connect(&session, &MailSession::failed, this, &MailboxWatcher::onFailed);
 }
 
 std::optional<QString> MailboxWatcher::loginProblem() const
@@ -95,13 +100,12 @@ void MailboxWatcher::begin(const std::optional<Credential> &credential, const QS
     if (!credential) {
         problem = failure;
     } else {
-        Pop3Login login{m_settings.server, m_settings.loginName, credential->secret,
-                        m_settings.security};
+        const MailLogin login{m_settings.server, m_settings.loginName, *credential,
+                              m_settings.security};
         const SeenState seen = m_seen ? m_seen->load(key()) : SeenState();
         MessageCount = 0;
-        problem =
-            m_session.start(login, m_settings.securityMemory,
-                            NewMailRule(m_settings.totalOldEmail, seen, m_clock.now().toUTC()));
+        problem = m_session.start(login, m_settings.securityMemory, seen, m_settings.totalOldEmail,
+                                  m_clock.now().toUTC());
     }
     if (!problem)
         return;
@@ -113,7 +117,7 @@ void MailboxWatcher::begin(const std::optional<Credential> &credential, const QS
     emit finished(CheckOutcome::Failed, *problem);
 }
 
-void MailboxWatcher::onScanned(const Pop3Scan &scan)
+void MailboxWatcher::onScanned(const MailScan &scan)
 {
     MessageCount = scan.count.value_or(0);
     if (scan.octets)
@@ -129,21 +133,21 @@ void MailboxWatcher::onScanned(const Pop3Scan &scan)
     report.mailSizeText =
         u"อีเมลล์ทั้งหมดมีขนาด "_s + ReportFormat::kilobytes(MailboxSize) + u" กิโลไบต์"_s;
 
-    const NewMailRule::Verdict &verdict = scan.verdict;
+    const NewMailVerdict &verdict = scan.verdict;
     switch (verdict.basis) {
-    case NewMailRule::Verdict::Basis::Unread:
+    case NewMailVerdict::Basis::Unread:
         // A reply whose count could not be read says nothing about the mailbox.
         break;
-    case NewMailRule::Verdict::Basis::Empty:
+    case NewMailVerdict::Basis::Empty:
         m_settings.totalOldEmail = 0;
         report.save = true;
         report.newEmailText = u"0"_s;
         break;
-    case NewMailRule::Verdict::Basis::Baseline:
+    case NewMailVerdict::Basis::Baseline:
         report.notes.append(Wording::mailboxRebuilt());
         [[fallthrough]];
-    case NewMailRule::Verdict::Basis::Count:
-    case NewMailRule::Verdict::Basis::Ids:
+    case NewMailVerdict::Basis::Count:
+    case NewMailVerdict::Basis::Ids:
         m_settings.totalOldEmail = verdict.totalOldEmail;
         report.save = true;
         report.newEmailText = QString::number(verdict.newCount);
@@ -161,14 +165,14 @@ void MailboxWatcher::onScanned(const Pop3Scan &scan)
     emit finished(news ? CheckOutcome::NewMail : CheckOutcome::NoNewMail, QString());
 }
 
-void MailboxWatcher::onFailed(Pop3Failure failure, const QString &reason)
+void MailboxWatcher::onFailed(SessionFailure failure, const QString &reason)
 {
-    emit finished(failure == Pop3Failure::LoginRefused ? CheckOutcome::LoginRefused
+    emit finished(failure == SessionFailure::LoginRefused ? CheckOutcome::LoginRefused
                                                        : CheckOutcome::Failed,
                   reason);
 }
 
-Announcement MailboxWatcher::announcementFor(const NewMailRule::Verdict &verdict,
+Announcement MailboxWatcher::announcementFor(const NewMailVerdict &verdict,
                                              const QList<HeaderBlock> &headers) const
 {
     Announcement announcement;

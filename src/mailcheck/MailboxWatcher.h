@@ -71,10 +71,11 @@ signals:
     void finished(CheckOutcome outcome, const QString &reason);
 
 private:
+    void attach(MailSession &session);
     void begin(const std::optional<Credential> &credential, const QString &failure);
-    void onScanned(const Pop3Scan &scan);
-    void onFailed(Pop3Failure failure, const QString &reason);
-    Announcement announcementFor(const NewMailRule::Verdict &verdict,
+    void onScanned(const MailScan &scan);
+    void onFailed(SessionFailure failure, const QString &reason);
+    Announcement announcementFor(const NewMailVerdict &verdict,
                                  const QList<HeaderBlock> &headers) const;
 
     CredentialSource &m_credentials;

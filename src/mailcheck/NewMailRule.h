@@ -1,25 +1,12 @@
 #pragma once
 
+#include "mailcheck/NewMailVerdict.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QSet>
 #include <optional>
-
-// What one POP3 mailbox's earlier checks remember: the unique ids (UIDL) seen there, and the
-// last check's STAT with the id of its last message, which tell a cheap check that nothing moved.
-struct SeenState {
-    // A listing has been remembered: without one, every id would look new.
-    bool known = false;
-    QSet<QByteArray> ids;
-    qint64 count = 0;
-    qint64 octets = -1;
-    QByteArray lastId;
-    // The last full listing (UTC); one a day keeps the ids pruned to the mail still there.
-    QDateTime listedAt;
-
-    bool operator==(const SeenState &) const = default;
-};
 
 struct UidlEntry {
     qint64 number = 0;
@@ -46,25 +33,7 @@ public:
         qint64 number = 0; // for One
     };
 
-    struct Verdict {
-        enum class Basis {
-            Unread,   // the count could not be read: nothing is known, nothing changes
-            Empty,    // no mail at all
-            Count,    // new = count - remembered count (no usable UIDL, or the first check)
-            Ids,      // new = ids not seen before
-            Baseline, // every id changed at once (the server rebuilt its index): nothing is new
-        };
-        Basis basis = Basis::Unread;
-        qint64 count = 0;
-        // What the popup and txtNewEmail tell: negative under the count rule when mail has gone.
-        qint64 newCount = 0;
-        // The new messages whose headers are worth fetching, newest first, at most MostHeaders.
-        QList<qint64> newNumbers;
-        // The remembered count (TotalOldEmail) from now on.
-        qint64 totalOldEmail = 0;
-        SeenState seen;
-        bool seenChanged = false;
-    };
+    using Verdict = NewMailVerdict;
 
     NewMailRule(qint64 totalOldEmail, SeenState remembered, QDateTime now);
 

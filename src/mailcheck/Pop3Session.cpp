@@ -70,7 +70,7 @@ bool temporaryRefusal(const QString &reply)
 } // namespace
 
 Pop3Session::Pop3Session(TcpControl &channel, SecureChannel &security, QObject *parent)
-    : QObject(parent), m_channel(channel), m_security(security)
+    : MailSession(parent), m_channel(channel), m_security(security)
 {
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &Pop3Session::onDeadline);
@@ -80,15 +80,16 @@ Pop3Session::Pop3Session(TcpControl &channel, SecureChannel &security, QObject *
     connect(&m_channel, &TcpControl::certificateCheck, this, &Pop3Session::onCertificateCheck);
 }
 
-std::optional<QString> Pop3Session::start(const Pop3Login &login, SecurityMemory &memory,
-                                          NewMailRule rule)
+std::optional<QString> Pop3Session::start(const MailLogin &login, SecurityMemory &memory,
+                                          const SeenState &remembered, qint64 totalOldEmail,
+                                          const QDateTime &now)
 {
     if (m_state != State::Idle)
         stop();
     m_login = login;
     m_memory = &memory;
-    m_rule.emplace(std::move(rule));
-    m_scan = Pop3Scan();
+    m_rule.emplace(totalOldEmail, remembered, now);
+    m_scan = MailScan();
     m_capabilities.clear();
     m_stlsOffered = false;
     m_greeting.clear();
@@ -154,14 +155,14 @@ void Pop3Session::onDataArrival()
             // Held back until TLS is up, so the dialogue sees what it always saw; a negative
             // greeting is the dialogue's to report.
             if (!line.startsWith(u'+')) {
-                dialogueReply(line, Pop3Failure::Refused);
+                dialogueReply(line, SessionFailure::Refused);
                 return;
             }
             m_greeting = line;
             send(u"CAPA"_s + CrLf, State::Capabilities);
             return;
         }
-        if (dialogueReply(line, Pop3Failure::Refused))
+        if (dialogueReply(line, SessionFailure::Refused))
             greeted();
         return;
     case State::Capabilities:
@@ -178,7 +179,7 @@ void Pop3Session::onDataArrival()
         return;
     case State::StartTls:
         if (!line.startsWith(u'+')) {
-            fail(Pop3Failure::Connection, QString::number(Winsock1::NoEncryption) + u" : "_s +
+            fail(SessionFailure::Connection, QString::number(Winsock1::NoEncryption) + u" : "_s +
                                               Wording::startTlsRefused(withoutLineEnd(line)));
             return;
         }
@@ -187,8 +188,8 @@ void Pop3Session::onDataArrival()
         m_channel.startTls();
         return;
     case State::User:
-        if (dialogueReply(line, Pop3Failure::Refused)) {
-            if (!send(u"PASS "_s + m_login.password + CrLf, State::Pass))
+        if (dialogueReply(line, SessionFailure::Refused)) {
+            if (!send(u"PASS "_s + m_login.credential.secret + CrLf, State::Pass))
                 return;
             // Twelve x whatever the length: the log never tells anything about the password.
             emit statusAppended(u"รหัสผ่าน : xxxxxxxxxxxx "_s + CrLf);
@@ -196,8 +197,8 @@ void Pop3Session::onDataArrival()
         }
         return;
     case State::Pass:
-        if (dialogueReply(line, temporaryRefusal(line) ? Pop3Failure::Refused
-                                                       : Pop3Failure::LoginRefused)) {
+        if (dialogueReply(line, temporaryRefusal(line) ? SessionFailure::Refused
+                                                       : SessionFailure::LoginRefused)) {
             if (!send(u"STAT"_s + CrLf, State::Stat))
                 return;
             emit statusAppended(u"รับข้อมูลจาก "_s + m_login.server + CrLf);
@@ -205,7 +206,7 @@ void Pop3Session::onDataArrival()
         }
         return;
     case State::Stat:
-        if (dialogueReply(line, Pop3Failure::Refused))
+        if (dialogueReply(line, SessionFailure::Refused))
             statReply(line);
         return;
     case State::UidlOne:
@@ -233,7 +234,7 @@ void Pop3Session::onDataArrival()
 }
 
 // A reply of the described dialogue: logged, then judged by its first character.
-bool Pop3Session::dialogueReply(const QString &line, Pop3Failure failure)
+bool Pop3Session::dialogueReply(const QString &line, SessionFailure failure)
 {
     emit progressChanged(0);
     emit statusAppended(line + CrLf);
@@ -250,7 +251,7 @@ bool Pop3Session::dialogueReply(const QString &line, Pop3Failure failure)
 bool Pop3Session::send(const QString &command, State next)
 {
     if (m_channel.hasPendingData()) {
-        fail(Pop3Failure::Protocol, Wording::replyBeforeCommand());
+        fail(SessionFailure::Protocol, Wording::replyBeforeCommand());
         return false;
     }
     m_state = next;
@@ -273,7 +274,7 @@ void Pop3Session::greeted()
 void Pop3Session::startDialogue()
 {
     const QString greeting = std::exchange(m_greeting, QString());
-    if (dialogueReply(greeting, Pop3Failure::Refused))
+    if (dialogueReply(greeting, SessionFailure::Refused))
         greeted();
 }
 
@@ -281,7 +282,7 @@ void Pop3Session::withoutStartTls()
 {
     m_deadline.stop();
     if (const auto refusal = m_security.refusalWithoutStartTls(*m_memory)) {
-        fail(Pop3Failure::Connection,
+        fail(SessionFailure::Connection,
              QString::number(Winsock1::NoEncryption) + u" : "_s + *refusal);
         return;
     }
@@ -300,7 +301,7 @@ void Pop3Session::capabilityLine(const QString &line)
         return;
     }
     if (m_capabilities.size() >= MaxCapabilities) {
-        fail(Pop3Failure::Connection, QString::number(Winsock1::MessageTooLong) + u" : "_s +
+        fail(SessionFailure::Connection, QString::number(Winsock1::MessageTooLong) + u" : "_s +
                                           Wording::capabilitiesTooLong(MaxCapabilities));
         return;
     }
@@ -461,7 +462,7 @@ void Pop3Session::onError(qint16 number, const QString &description)
         return;
     default:
         emit statusAppended(QString::number(number) + u" : "_s + description + CrLf);
-        emit failed(Pop3Failure::Connection, description);
+        emit failed(SessionFailure::Connection, description);
         return;
     }
 }
@@ -507,7 +508,7 @@ void Pop3Session::onCertificateCheck(const QSslCertificate &certificate,
     }
 }
 
-void Pop3Session::fail(Pop3Failure failure, const QString &line)
+void Pop3Session::fail(SessionFailure failure, const QString &line)
 {
     m_deadline.stop();
     m_channel.Close();

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "mailcheck/MailSession.h"
 #include "mailcheck/NewMailRule.h"
 #include "mailcheck/SecureChannel.h"
-#include "settings/SecuritySettings.h"
 
 #include <QByteArray>
 #include <QList>
@@ -16,43 +16,13 @@
 
 class TcpControl;
 
-// What one POP3 session needs: where, who, and the credential asked for before it started.
-struct Pop3Login {
-    QString server; // txtPOP3Server as typed
-    QString user;
-    QString password;
-    SecurityMode security = SecurityMode::Automatic;
-};
-
-// The raw header block of one message, as TOP n 0 gave it (dot-unstuffed, without the dot line).
-struct HeaderBlock {
-    qint64 number = 0;
-    QByteArray bytes;
-};
-
-// What one session read of the mailbox, for the report.
-struct Pop3Scan {
-    std::optional<qint64> count;  // STAT's message count, when it could be read
-    std::optional<qint64> octets; // STAT's size, when it could be read
-    NewMailRule::Verdict verdict;
-    QList<HeaderBlock> headers; // newest first
-};
-
-// How a session ended without its report.
-enum class Pop3Failure {
-    Connection,   // the socket's own failures, time-outs, a runaway reply
-    Refused,      // a reply that does not begin with "+" (the failed-reply path)
-    LoginRefused, // a "-" to PASS that is not a temporary one
-    Protocol,     // the server broke the protocol (a reply before its command)
-};
-
 // One POP3 conversation, from the greeting to QUIT, as one state machine over the line channel
 // (`Winsock1`, TLS included). The described dialogue (greeting, USER, PASS, STAT) logs every
 // reply and takes the failed-reply path on anything but "+"; the commands it adds (CAPA and STLS
 // beneath the dialogue, then UIDL and TOP for exact new mail) read their replies quietly,
 // multi-line ones to the dot line, bounded in lines and bytes, under one deadline for the reply's
 // rest. It never saves, asks or lets events run: it emits, and the watcher above it decides.
-class Pop3Session : public QObject
+class Pop3Session final : public MailSession
 {
     Q_OBJECT
 
@@ -85,33 +55,17 @@ public:
 
     Pop3Session(TcpControl &channel, SecureChannel &security, QObject *parent = nullptr);
 
-    // Starts over: any connection of this session is closed, then a new one is asked for. What
-    // the session learns about the server's security goes into `memory`, which outlives it. A
-    // failure found at once comes back as a status line, and nothing is connected.
-    std::optional<QString> start(const Pop3Login &login, SecurityMemory &memory, NewMailRule rule);
-    // Ends the connection without a word.
-    void stop();
-    // The user's answer to certificateQuestion.
-    void answerCertificate(bool trust);
+    std::optional<QString> start(const MailLogin &login, SecurityMemory &memory,
+                                 const SeenState &remembered, qint64 totalOldEmail,
+                                 const QDateTime &now) override;
+    void stop() override;
+    void answerCertificate(bool trust) override;
 
     State state() const { return m_state; }
     // The port for a server given without one (110); tests move it.
     void setPlainPort(quint16 port) { m_plainPort = port; }
     // What CAPA listed, one capability per entry, as the server wrote it.
     QStringList capabilities() const { return m_capabilities; }
-
-signals:
-    // txtStatus: the whole log replaced, or text (ending in CR LF) appended and brought into view.
-    void statusReplaced(const QString &text);
-    void statusAppended(const QString &text);
-    void progressChanged(int value);
-    // A certificate to be trusted or not by the user: answered through answerCertificate.
-    void certificateQuestion(const QString &question);
-    // The security memory has learnt something worth saving.
-    void memoryChanged();
-    // The mailbox has been read; QUIT follows at once.
-    void scanned(const Pop3Scan &scan);
-    void failed(Pop3Failure failure, const QString &reason);
 
 private:
     void onDataArrival();
@@ -120,7 +74,7 @@ private:
     void onCertificateCheck(const QSslCertificate &certificate, const QList<QSslError> &errors);
     void onDeadline();
 
-    bool dialogueReply(const QString &line, Pop3Failure failure);
+    bool dialogueReply(const QString &line, SessionFailure failure);
     bool send(const QString &command, State next);
     void greeted();
     void startDialogue();
@@ -133,7 +87,7 @@ private:
     void askNext();
     void fetchNextHeaders();
     void finishScan();
-    void fail(Pop3Failure failure, const QString &line);
+    void fail(SessionFailure failure, const QString &line);
     void startReplyDeadline();
 
     TcpControl &m_channel;
@@ -143,7 +97,7 @@ private:
     quint16 m_plainPort = PlainPort;
 
     State m_state = State::Idle;
-    Pop3Login m_login;
+    MailLogin m_login;
     SecureChannel::Route m_route;
     std::optional<NewMailRule> m_rule;
     bool m_asking = false; // a certificate question waits for the user
@@ -153,7 +107,7 @@ private:
     QString m_note;
     QStringList m_capabilities;
     bool m_stlsOffered = false;
-    Pop3Scan m_scan;
+    MailScan m_scan;
     // UIDL listing
     QList<UidlEntry> m_listing;
     bool m_listingUsable = true;

@@ -79,7 +79,20 @@ SeenState SeenStore::load(const MailboxKey &key) const
     if (!countOk || !octetsOk)
         return {};
     state.lastId = last.size() > 2 ? last[2] : QByteArray();
-    for (qsizetype i = 6; i < lines.size(); ++i) {
+    qsizetype first = 6;
+    if (lines.size() > 6 && lines[6].startsWith("uid ")) {
+        const QList<QByteArray> uid = lines[6].mid(4).split(' ');
+        bool validityOk = false;
+        bool nextOk = false;
+        if (uid.size() != 2)
+            return {};
+        state.uidValidity = uid[0].toLongLong(&validityOk);
+        state.uidNext = uid[1].toLongLong(&nextOk);
+        if (!validityOk || !nextOk)
+            return {};
+        first = 7;
+    }
+    for (qsizetype i = first; i < lines.size(); ++i) {
         if (lines[i].isEmpty())
             continue;
         if (!storable(lines[i]))
@@ -112,6 +125,9 @@ bool SeenStore::save(const MailboxKey &key, const SeenState &state, QString *err
     if (storable(state.lastId))
         bytes += ' ' + state.lastId;
     bytes += '\n';
+    if (state.uidValidity >= 0)
+        bytes += "uid " + QByteArray::number(state.uidValidity) + ' ' +
+                 QByteArray::number(state.uidNext) + '\n';
     QList<QByteArray> ids(state.ids.cbegin(), state.ids.cend());
     std::sort(ids.begin(), ids.end());
     for (const QByteArray &id : ids)

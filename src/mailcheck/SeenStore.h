@@ -1,8 +1,27 @@
 #pragma once
 
-#include "mailcheck/NewMailRule.h"
-
+#include <QByteArray>
+#include <QDateTime>
+#include <QSet>
 #include <QString>
+
+// What one mailbox's earlier checks remember. POP3: the unique ids (UIDL) seen there, and the last
+// check's STAT with the id of its last message, which tell a cheap check that nothing moved.
+// IMAP: the mailbox's UIDVALIDITY and the UIDNEXT of the last check.
+struct SeenState {
+    // A listing has been remembered: without one, every id would look new.
+    bool known = false;
+    QSet<QByteArray> ids;
+    qint64 count = 0;
+    qint64 octets = -1;
+    QByteArray lastId;
+    // The last full listing (UTC); one a day keeps the ids pruned to the mail still there.
+    QDateTime listedAt;
+    qint64 uidValidity = -1;
+    qint64 uidNext = -1;
+
+    bool operator==(const SeenState &) const = default;
+};
 
 // Which mailbox a remembered state belongs to.
 struct MailboxKey {
