@@ -16,6 +16,7 @@
 #include "settings/RunAtLogon.h"
 #include "settings/SettingsFile.h"
 #include "tray/TrayIcon.h"
+#include "wording/Wording.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -342,7 +343,9 @@ std::optional<QString> FrmMain::CheckEmail()
 
 void FrmMain::PlaySound()
 {
-    PlaySoundData(SoundData, 0, *m_services.soundOutput);
+    if (PlaySoundData(SoundData, 0, *m_services.soundOutput) ==
+        SoundOutput::PlayResult::DeviceGivenUp)
+        tellUser(Wording::soundDeviceGivenUp());
 }
 
 // ---------------------------------------------------------------- tray and window commands

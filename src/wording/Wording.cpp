@@ -18,6 +18,12 @@ QString because(const QString &thai, const QString &english)
 
 // ---- sound
 
+QString soundDeviceGivenUp()
+{
+    return because(u"เลิกรออุปกรณ์เสียง เสียงแจ้งเตือนจึงเล่นไม่จบ"_s,
+                   u"ALSA's default device did not take the sound in time"_s);
+}
+
 // ---- desktop notifications
 
 // ---- keyring

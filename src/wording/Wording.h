@@ -18,6 +18,9 @@ QString because(const QString &thai, const QString &english);
 
 // ---- sound
 
+// The sound device did not finish the new-mail sound in time and was left behind.
+QString soundDeviceGivenUp();
+
 // ---- desktop notifications
 
 // ---- keyring

@@ -8,6 +8,7 @@
 #include "notify/PopUp.h"
 #include "notify/PopUpHost.h"
 #include "tray/TrayIcon.h"
+#include "wording/Wording.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -591,14 +592,20 @@ private slots:
     void newMailIsAnnouncedAfterTheSound_data()
     {
         QTest::addColumn<int>("soundBox");
+        QTest::addColumn<SoundOutput::PlayResult>("soundResult");
         QTest::addColumn<QStringList>("soundCalls");
-        QTest::newRow("sound on") << 1 << QStringList{u"stop"_s, u"play 4"_s};
-        QTest::newRow("sound off") << 0 << QStringList{};
+        const auto ended = SoundOutput::PlayResult::Ended;
+        QTest::newRow("sound on") << 1 << ended << QStringList{u"stop"_s, u"play 4"_s};
+        QTest::newRow("sound off") << 0 << ended << QStringList{};
+        QTest::newRow("a device that never drains is given up, and the log says so")
+            << 1 << SoundOutput::PlayResult::DeviceGivenUp << QStringList{u"stop"_s, u"play 4"_s};
     }
     void newMailIsAnnouncedAfterTheSound()
     {
         QFETCH(int, soundBox);
+        QFETCH(SoundOutput::PlayResult, soundResult);
         QFETCH(QStringList, soundCalls);
+        sound.result = soundResult;
         QFile wav(path(u"mail.wav"_s));
         QVERIFY(wav.open(QIODevice::WriteOnly));
         wav.write("RIFF");
@@ -631,6 +638,8 @@ private slots:
         QVERIFY(form->popUp().window());
         QVERIFY(form->popUp().window()->isVisible());
         QCOMPARE(sound.calls, soundCalls);
+        QCOMPARE(form->txtStatus->Text().contains(Wording::soundDeviceGivenUp()),
+                 soundResult == SoundOutput::PlayResult::DeviceGivenUp);
         QVERIFY(!popupOnScreenDuringSound);
         QVERIFY(!form->txtStatus->Text().contains(u"pw\r\n"_s));
     }
