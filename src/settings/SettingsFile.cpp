@@ -22,9 +22,10 @@ bool breaksLine(const QByteArray &bytes)
     return bytes.contains('\r') || bytes.contains('\n') || bytes.contains('\0');
 }
 
+// What the reader trims from the ends of a value.
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\v';
 }
 
 // Why the reader would not give these bytes back exactly, or an empty text when it would.

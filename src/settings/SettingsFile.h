@@ -40,7 +40,7 @@ struct ComposedSettings {
 // "certsha256=") when there is anything. A value the file cannot carry is never stored changed:
 // its line is written with an empty value and reported in notRemembered. That is a text Windows-874
 // cannot hold, a text with CR, LF or NUL, and a password whose scrambled bytes hold CR, LF or NUL,
-// begin or end with a blank or tab, or begin and end with the same quote.
+// begin or end with a blank, tab or vertical tab, or begin and end with the same quote.
 ComposedSettings composeSettings(const SettingsSnapshot &settings);
 
 // Replaces the file at `path` with `bytes` atomically: a temporary file in the same folder,

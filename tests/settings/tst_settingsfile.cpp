@@ -307,8 +307,9 @@ void TestSettingsFile::everyPasswordCharacterComesBackOrIsReported()
         QCOMPARE(loaded.loginName, u"somchai"_s);
         QCOMPARE(loaded.totalOldEmailText, u"0"_s);
     }
-    // CR, LF and NUL anywhere; blank and tab at an end; quotes only around the whole value.
-    const int expected[] = {5, 5, 3, 5, 7};
+    // CR, LF and NUL anywhere; blank, tab and vertical tab at an end; quotes only around the whole
+    // value.
+    const int expected[] = {6, 6, 3, 6, 8};
     QCOMPARE(reported, expected[position]);
 }
 
@@ -329,7 +330,8 @@ void TestSettingsFile::everyNameCharacterComesBackOrIsReported()
         if (composed.notRemembered.isEmpty()) {
             QVERIFY2(loaded.server == settings.server, qPrintable(u"byte 0x%1"_s.arg(b, 2, 16)));
             // The reader trims blanks and one pair of quotes around a value, as it always has.
-            const bool trimmed = c == u" "_s || c == u"\t"_s || c == u"\""_s || c == u"'"_s;
+            const bool trimmed = c == u" "_s || c == u"\t"_s || c == u"\v"_s || c == u"\""_s ||
+                                 c == u"'"_s;
             QCOMPARE(loaded.loginName, trimmed ? u"som"_s : settings.loginName);
         } else {
             QVERIFY2(b == '\0' || b == '\r' || b == '\n', qPrintable(u"byte 0x%1"_s.arg(b, 2, 16)));
