@@ -243,6 +243,10 @@ LoadedSettings loadSettings(const QString &path, QString *error)
     loaded.enableSound = decodeWindows874(read(u"enablesound"_s));
     loaded.totalOldEmailText = decodeWindows874(read(u"totaloldemail"_s));
     loaded.totalOldEmail = toNearestInteger(loaded.totalOldEmailText);
+    // No mailbox holds fewer than no messages: a negative count would announce more new mail than
+    // there is.
+    if (loaded.totalOldEmail && *loaded.totalOldEmail < 0)
+        loaded.totalOldEmail.reset();
     loaded.security = readStoredSecurity(read, loaded.server);
 
     if (!why.isEmpty()) {

@@ -74,7 +74,8 @@ struct LoadedSettings {
     QString launchAtStartup;   // launchatstartup
     QString enableSound;       // enablesound
     QString totalOldEmailText; // totaloldemail
-    // Its nearest integer; nothing when it is missing or does not convert (TotalOldEmail stays 0).
+    // Its nearest integer; nothing when it is missing, does not convert or is negative
+    // (TotalOldEmail stays 0).
     std::optional<qint64> totalOldEmail;
     StoredSecurity security; // security, tlsserver, certserver, certsha256
 };
