@@ -260,10 +260,12 @@ QString nativeName(const QString &fileName)
 } // namespace
 
 QByteArray ReadIniString(const QString &section, const QString &key, const QByteArray &defaultValue,
-                         const QString &fileName, QString *error)
+                         const QString &fileName, QString *error, bool *found)
 {
     if (error)
         error->clear();
+    if (found)
+        *found = false;
     QByteArray fallback = defaultValue;
     while (!fallback.isEmpty() && fallback.back() == ' ')
         fallback.chop(1);
@@ -310,5 +312,7 @@ QByteArray ReadIniString(const QString &section, const QString &key, const QByte
     }
     if (!scan.found())
         return fallback;
+    if (found)
+        *found = true;
     return scan.value().left(valueBufferSize - 1);
 }

@@ -20,6 +20,6 @@
 //
 // A null `key` lists the names of all keys of the section instead, each followed by a NUL, cut to
 // 4094 bytes. Names are compared in their Windows-874 form; values are returned as the file's
-// bytes.
+// bytes. *found (when given) tells whether a value came from the file rather than the default.
 QByteArray ReadIniString(const QString &section, const QString &key, const QByteArray &defaultValue,
-                         const QString &fileName, QString *error = nullptr);
+                         const QString &fileName, QString *error = nullptr, bool *found = nullptr);

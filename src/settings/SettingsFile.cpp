@@ -221,14 +221,16 @@ LoadedSettings loadSettings(const QString &path, QString *error)
 {
     const QString section = u"settings"_s;
     QString why;
+    LoadedSettings loaded;
     const auto read = [&](const QString &key) {
         QByteArray value;
+        bool found = false;
         if (why.isEmpty())
-            value = ReadIniString(section, key, QByteArray(), path, &why);
+            value = ReadIniString(section, key, QByteArray(), path, &why, &found);
+        loaded.anyKeyRead = loaded.anyKeyRead || found;
         return why.isEmpty() ? value : QByteArray();
     };
 
-    LoadedSettings loaded;
     loaded.server = decodeWindows874(read(u"POP3MailServer"_s));
     loaded.loginName = decodeWindows874(read(u"loginname"_s));
     loaded.memPass = decodeWindows874(read(u"mempass"_s));

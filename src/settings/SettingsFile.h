@@ -78,6 +78,7 @@ struct LoadedSettings {
     // (TotalOldEmail stays 0).
     std::optional<qint64> totalOldEmail;
     StoredSecurity security; // security, tlsserver, certserver, certsha256
+    bool anyKeyRead = false; // at least one of these keys had a value in the file
 };
 
 // Reads Settings.inf at `path`; a missing file or key reads as "". When the file exists but cannot

@@ -16,6 +16,17 @@ QString because(const QString &thai, const QString &english)
 
 // ---- settings file and start-up
 
+QString settingsKeptAside(const QString &path, const QString &kept)
+{
+    return because(u"อ่านค่าการตั้งค่าจาก %1 ไม่ได้เลย จึงเก็บไฟล์เดิมไว้ที่ %2"_s.arg(path, kept),
+                   u"it holds no key of a [settings] section"_s);
+}
+
+QString settingsNotKeptAside(const QString &path, const QString &why)
+{
+    return because(u"เก็บสำเนาของ %1 ไว้ก่อนไม่ได้"_s.arg(path), why);
+}
+
 // ---- sound
 
 QString soundDeviceGivenUp()

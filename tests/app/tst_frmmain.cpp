@@ -292,16 +292,112 @@ private slots:
         QVERIFY(settingsBytes().contains("loginname=somchai\r\n"));
     }
 
+    void unreadableSettingsAreNeverOverwritten_data()
+    {
+        QTest::addColumn<bool>("danglingLink"); // else a folder
+        QTest::newRow("a folder") << false;
+        QTest::newRow("a link to nothing") << true;
+    }
     void unreadableSettingsAreNeverOverwritten()
     {
-        QVERIFY(QDir(folder->path()).mkdir(u"Settings.inf"_s));
+        QFETCH(bool, danglingLink);
+        const QString settings = path(u"Settings.inf"_s);
+        const auto untouched = [&] {
+            return danglingLink ? QFileInfo(settings).isSymLink() && !QFileInfo::exists(settings)
+                                : QFileInfo(settings).isDir();
+        };
+        QVERIFY(danglingLink ? QFile::link(path(u"elsewhere.inf"_s), settings)
+                             : QDir().mkdir(settings));
         auto form = started();
-        QVERIFY(QFileInfo(path(u"Settings.inf"_s)).isDir());
-        QVERIFY(!form->txtStatus->Text().isEmpty());
+        QVERIFY(untouched());
+        QVERIFY(form->txtStatus->Text().contains(u"ไม่ได้บันทึกการตั้งค่า เพราะ"_s));
+        // Nothing was read: the interval keeps its default, and no box speaks of a problem the
+        // user does not have.
+        QCOMPARE(form->txtMinutes->text(), u"15"_s);
+        QCOMPARE(prompt.shown.size(), 0);
         QVERIFY(form->isVisible());
         // The program goes on: an option change still works, and still does not overwrite.
         form->chkEvery->setValue(1);
-        QVERIFY(QFileInfo(path(u"Settings.inf"_s)).isDir());
+        QVERIFY(untouched());
+    }
+
+    // What the start-up finds must survive its first save: a file with no key it can read is
+    // copied aside first, and never over an earlier copy.
+    void settingsWithoutKeysAreKeptAside_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("earlierCopy");
+        QTest::addColumn<QString>("keptAs"); // empty: nothing kept
+        const QByteArray outside = fileOf({"POP3MailServer=mail.example", "loginname=bob"});
+        QTest::newRow("a header without its ']' is read, not set aside")
+            << fileOf({"[settings", "POP3MailServer=mail.example", "loginname=bob"}) << false
+            << QString();
+        QTest::newRow("keys outside any section are kept as Settings.inf.old")
+            << outside << false << u"Settings.inf.old"_s;
+        QTest::newRow("an earlier Settings.inf.old stays, the new copy goes beside it")
+            << outside << true << u"Settings.inf.old.2"_s;
+        QTest::newRow("a header and blank lines hold nothing to keep")
+            << fileOf({"", "[settings]", "  "}) << false << QString();
+    }
+    void settingsWithoutKeysAreKeptAside()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, earlierCopy);
+        QFETCH(QString, keptAs);
+        writeSettings(file);
+        const QByteArray earlier("an earlier copy");
+        if (earlierCopy) {
+            QFile old(path(u"Settings.inf.old"_s));
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write(earlier) == earlier.size());
+        }
+        auto form = started();
+        QVERIFY(settingsBytes().startsWith("[settings]\r\n"));
+        if (keptAs.isEmpty()) {
+            QVERIFY(!QFile::exists(path(u"Settings.inf.old"_s)));
+            QVERIFY(!form->txtStatus->Text().contains(u"Settings.inf.old"_s));
+            if (file.contains("mail.example"))
+                QCOMPARE(form->txtPOP3Server->text(), u"mail.example"_s);
+            return;
+        }
+        QFile kept(path(keptAs));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), file);
+        QCOMPARE(kept.permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY2(form->txtStatus->Text().contains(path(keptAs)),
+                 qPrintable(form->txtStatus->Text()));
+        if (earlierCopy) {
+            QFile old(path(u"Settings.inf.old"_s));
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            QCOMPARE(old.readAll(), earlier);
+        }
+    }
+
+    // QSaveFile's temporary, left by a kill in the middle of a save, goes at the next start;
+    // nothing else of that folder does.
+    void saveCutShortIsRemovedAtStart_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("cut in the middle of its lines")
+            << u"Settings.inf.eVsCTL"_s << QByteArray("[settings]\r\nPOP3Mail") << true;
+        QTest::newRow("Settings.inf.old stays")
+            << u"Settings.inf.old"_s << QByteArray("[settings]\r\n") << false;
+        QTest::newRow("six letters, but no settings in it")
+            << u"Settings.inf.Backup"_s << QByteArray("notes of mine") << false;
+    }
+    void saveCutShortIsRemovedAtStart()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, removed);
+        writeSettings(defaults);
+        QFile left(path(name));
+        QVERIFY(left.open(QIODevice::WriteOnly) && left.write(content) == content.size());
+        left.close();
+        auto form = started();
+        QCOMPARE(!QFile::exists(path(name)), removed);
     }
 
     // A save that fails, or is refused, is told in each check's log and by the icon's tooltip.
