@@ -124,6 +124,9 @@ private slots:
                  FrmMain::windowTitleFor(LARKSPUR_VERSION_MAJOR, LARKSPUR_VERSION_MINOR,
                                          LARKSPUR_VERSION_REVISION));
         QCOMPARE(form->trayIcon()->icon().toolTip(), form->windowTitle());
+        // --version and the package say what the title says.
+        QCOMPARE(form->windowTitle(),
+                 u" larkspur  "_s + QString::fromLatin1(LARKSPUR_VERSION_STRING));
     }
 
     void firstStartCreatesTheDefaults()
