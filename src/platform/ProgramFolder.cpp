@@ -73,11 +73,6 @@ bool copySettings(const QString &from, const QString &to, QString *why)
     return true;
 }
 
-} // namespace
-
-namespace
-{
-
 struct Choice {
     QString folder;
     QString beside;     // the executable's folder, cleaned
