@@ -14,8 +14,10 @@
 #include "settings/IntervalValidation.h"
 #include "settings/NumberRules.h"
 #include "settings/RunAtLogon.h"
+#include "settings/SettingsAtStart.h"
 #include "settings/SettingsFile.h"
 #include "signin/CredentialSource.h"
+#include "wording/Wording.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -187,13 +189,13 @@ void FrmMain::Form_Load()
     letEventsRun();
 
     SettingsPath = settingsPath(m_programFolder);
-    QString readError;
-    const LoadedSettings loaded = loadSettings(SettingsPath, &readError);
+    const SettingsAtStart atStart = readSettingsAtStart(SettingsPath);
+    const LoadedSettings &loaded = atStart.loaded;
     if (loaded.totalOldEmail)
         edited().totalOldEmail = *loaded.totalOldEmail;
-    if (!readError.isEmpty()) {
+    if (!atStart.unreadable.isEmpty()) {
         // An unreadable file is not a missing one: it must not be replaced by defaults.
-        m_settingsUnreadable = readError;
+        m_settingsUnreadable = atStart.unreadable;
         saveFailed(refusedSaveLine());
     }
     letEventsRun();
@@ -210,7 +212,9 @@ void FrmMain::Form_Load()
         txtPassword->setText(loaded.password);
     fillState(chkMemPass, loaded.memPass);
     fillState(chkEvery, loaded.checkEveryOn);
-    txtMinutes->setText(loaded.checkEveryMin);
+    // Nothing was read that could be wrong: the box keeps its own default, unasked.
+    if (m_settingsUnreadable.isEmpty())
+        txtMinutes->setText(loaded.checkEveryMin);
     fillState(chkLoadStart, loaded.launchAtStartup);
     fillState(chkOpenSound, loaded.enableSound);
     // Set last: the choice and what was learnt under it arrive together, so nothing is forgotten
@@ -244,6 +248,8 @@ void FrmMain::Form_Load()
     // Told after the start-up's check has cleared the log, so that they are there to be read.
     if (!m_folderNote.isEmpty())
         tellUser(m_folderNote);
+    if (!atStart.keptAside.isEmpty())
+        tellUser(atStart.keptAside);
     // The icon joins a tray that appears later by itself; until then the window stays reachable.
     if (m_tray && !m_tray->isInTray())
         tellUser(u"ไม่พบถาดระบบ : หน้าต่างจะเปิดอยู่ และไอคอนจะเข้าไปอยู่ในถาดเมื่อถาดเริ่มทำงาน"_s);
@@ -410,7 +416,9 @@ void FrmMain::askAboutCertificate(const QString &question)
 
 void FrmMain::PlaySound()
 {
-    PlaySoundData(SoundData, 0, *m_services.soundOutput);
+    if (PlaySoundData(SoundData, 0, *m_services.soundOutput) ==
+        SoundOutput::PlayResult::DeviceGivenUp)
+        tellUser(Wording::soundDeviceGivenUp());
 }
 
 // ---------------------------------------------------------------- tray and window commands

@@ -51,7 +51,8 @@ int main(int argc, char *argv[])
         services.defaultSoundPath = data + u"/mail.wav"_s;
 
     // One program per settings folder: a second start shows the first one's window and ends.
-    SingleInstance instance(programFolder(services.executableFolder));
+    // Only located here: the start-up sets the folder up, and tells when it copies the settings.
+    SingleInstance instance(locateProgramFolder(services.executableFolder));
     switch (instance.start()) {
     case SingleInstance::Outcome::HandedOver:
         return 0;

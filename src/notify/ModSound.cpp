@@ -1,7 +1,5 @@
 #include "notify/ModSound.h"
 
-#include "platform/SoundOutput.h"
-
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
@@ -109,11 +107,11 @@ QByteArray LoadProgramSound(const QString &userSound, const QString &defaultSoun
     return loadSound(userHasOne ? userSound : defaultSound, false);
 }
 
-void PlaySoundData(const QByteArray &sound, qint16 flags, SoundOutput &output)
+SoundOutput::PlayResult PlaySoundData(const QByteArray &sound, qint16 flags, SoundOutput &output)
 {
     Q_UNUSED(flags);
     if (sound.isEmpty())
-        return;
+        return SoundOutput::PlayResult::Ended;
     output.stop();
-    output.playSync(sound);
+    return output.playSync(sound);
 }

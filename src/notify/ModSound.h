@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/SoundOutput.h"
+
 #include <QByteArray>
 #include <QString>
-
-class SoundOutput;
 
 namespace ModSound
 {
@@ -21,7 +21,8 @@ QByteArray LoadSoundFile(const QString &path);
 // With no `defaultSound` (a portable copy), LoadSoundFile(userSound).
 QByteArray LoadProgramSound(const QString &userSound, const QString &defaultSound);
 
-// Stops any sound in progress, then plays `sound` and returns when it has ended. An empty sound
-// plays nothing and leaves `output` untouched. Playback is always synchronous: the only caller
-// passes no flags, and `flags` is kept for the shape of the call.
-void PlaySoundData(const QByteArray &sound, qint16 flags, SoundOutput &output);
+// Stops any sound in progress, then plays `sound` and returns when it has ended or the device has
+// been given up, which the result tells. An empty sound plays nothing and leaves `output`
+// untouched. Playback is always synchronous: the only caller passes no flags, and `flags` is kept
+// for the shape of the call.
+SoundOutput::PlayResult PlaySoundData(const QByteArray &sound, qint16 flags, SoundOutput &output);

@@ -73,33 +73,57 @@ bool copySettings(const QString &from, const QString &to, QString *why)
     return true;
 }
 
+struct Choice {
+    QString folder;
+    QString beside;     // the executable's folder, cleaned
+    QString unwritable; // why the program does not keep its files there
+    bool besideExecutable = false;
+};
+
+Choice choose(const QString &executableDir)
+{
+    Choice choice;
+    choice.beside = QDir::cleanPath(executableDir);
+    choice.unwritable = u"it does not exist"_s;
+    // An installed program never writes beside itself, not even when run by root.
+    const bool installed =
+        !choice.beside.isEmpty() && !installedDataFolder(choice.beside).isEmpty();
+    if (!choice.beside.isEmpty() && QDir(choice.beside).exists() && !installed &&
+        canCreateFilesIn(choice.beside, &choice.unwritable)) {
+        choice.folder = choice.beside;
+        choice.besideExecutable = true;
+        return choice;
+    }
+    choice.folder = configHome() + u"/larkspur"_s;
+    if (!QDir(choice.folder).exists() && QDir().mkpath(choice.folder)) {
+        // Settings.inf holds the scrambled password.
+        QFile::setPermissions(choice.folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ExeOwner);
+    }
+    return choice;
+}
+
 } // namespace
+
+QString locateProgramFolder(const QString &executableDir)
+{
+    return choose(executableDir).folder;
+}
 
 QString programFolder(const QString &executableDir, QString *note)
 {
     if (note)
         note->clear();
-    const QString beside = QDir::cleanPath(executableDir);
-    QString unwritable = u"it does not exist"_s;
-    // An installed program never writes beside itself, not even when run by root.
-    const bool installed = !beside.isEmpty() && !installedDataFolder(beside).isEmpty();
-    if (!beside.isEmpty() && QDir(beside).exists() && !installed &&
-        canCreateFilesIn(beside, &unwritable))
-        return beside;
+    const Choice choice = choose(executableDir);
+    if (choice.besideExecutable)
+        return choice.folder;
 
-    const QString folder = configHome() + u"/larkspur"_s;
-    if (!QDir(folder).exists() && QDir().mkpath(folder)) {
-        // Settings.inf holds the scrambled password.
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                          QFileDevice::ExeOwner);
-    }
-
-    const QString besideSettings = beside + u"/Settings.inf"_s;
-    const QFileInfo settings(folder + u"/Settings.inf"_s);
+    const QString besideSettings = choice.beside + u"/Settings.inf"_s;
+    const QFileInfo settings(choice.folder + u"/Settings.inf"_s);
     // A link to nothing is the user's, as much as a file is.
-    if (beside.isEmpty() || !QFileInfo(besideSettings).isFile() || settings.exists() ||
+    if (choice.beside.isEmpty() || !QFileInfo(besideSettings).isFile() || settings.exists() ||
         settings.isSymLink())
-        return folder;
+        return choice.folder;
     QString why;
     const bool copied = copySettings(besideSettings, settings.filePath(), &why);
     if (note) {
@@ -107,9 +131,9 @@ QString programFolder(const QString &executableDir, QString *note)
         const QString to = QDir::toNativeSeparators(settings.filePath());
         if (copied)
             *note = u"ใช้ค่าจาก %1 และเก็บการตั้งค่าไว้ที่ %2 ต่อจากนี้ เพราะเขียนโฟลเดอร์ %3 ไม่ได้ : %4"_s.arg(
-                from, to, QDir::toNativeSeparators(beside), unwritable);
+                from, to, QDir::toNativeSeparators(choice.beside), choice.unwritable);
         else
             *note = u"เก็บการตั้งค่าไว้ที่ %1 แต่คัดลอกค่าจาก %2 มาไม่ได้ : %3"_s.arg(to, from, why);
     }
-    return folder;
+    return choice.folder;
 }

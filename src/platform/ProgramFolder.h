@@ -12,3 +12,7 @@
 // gives the starting values. *note (when given) then holds one status line saying where the
 // settings are kept from now on; it is empty otherwise.
 QString programFolder(const QString &executableDir, QString *note = nullptr);
+
+// The same folder, found without that copy (the folder itself is created when missing): for a
+// question asked before the start-up, which then makes the copy and tells of it.
+QString locateProgramFolder(const QString &executableDir);

@@ -23,9 +23,10 @@ constexpr qint64 chunkSize = 64 * 1024;
 // per key) would hold up the start for as long as it takes.
 constexpr qint64 maxFileSize = 1024 * 1024;
 
+// What the platform's reader trims: blanks, tabs and vertical tabs.
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\v';
 }
 
 QByteArray trimmedBlanks(const QByteArray &bytes)
@@ -86,15 +87,15 @@ public:
         if (start == text.size())
             return true;
         if (text.at(start) == '[') {
-            const qsizetype close = text.lastIndexOf(']');
-            if (close > start) {
-                if (m_inSection)
-                    return false; // only the first section of that name counts
-                m_inSection =
-                    sameName(trimmedBlanks(text.mid(start + 1, close - start - 1)), m_section);
-                return true;
-            }
-            // Without a closing bracket the line is an ordinary key line.
+            if (m_inSection)
+                return false; // only the first section of that name counts
+            // Without its closing bracket, the header names the section with the rest of the line.
+            qsizetype close = text.lastIndexOf(']');
+            if (close <= start)
+                close = text.size();
+            m_inSection =
+                sameName(trimmedBlanks(text.mid(start + 1, close - start - 1)), m_section);
+            return true;
         }
         if (!m_inSection)
             return true;
@@ -259,10 +260,12 @@ QString nativeName(const QString &fileName)
 } // namespace
 
 QByteArray ReadIniString(const QString &section, const QString &key, const QByteArray &defaultValue,
-                         const QString &fileName, QString *error)
+                         const QString &fileName, QString *error, bool *found)
 {
     if (error)
         error->clear();
+    if (found)
+        *found = false;
     QByteArray fallback = defaultValue;
     while (!fallback.isEmpty() && fallback.back() == ' ')
         fallback.chop(1);
@@ -309,5 +312,7 @@ QByteArray ReadIniString(const QString &section, const QString &key, const QByte
     }
     if (!scan.found())
         return fallback;
+    if (found)
+        *found = true;
     return scan.value().left(valueBufferSize - 1);
 }

@@ -22,9 +22,10 @@ bool breaksLine(const QByteArray &bytes)
     return bytes.contains('\r') || bytes.contains('\n') || bytes.contains('\0');
 }
 
+// What the reader trims from the ends of a value.
 bool isBlank(char c)
 {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\v';
 }
 
 // Why the reader would not give these bytes back exactly, or an empty text when it would.
@@ -222,14 +223,16 @@ LoadedSettings loadSettings(const QString &path, QString *error)
 {
     const QString section = u"settings"_s;
     QString why;
+    LoadedSettings loaded;
     const auto read = [&](const QString &key) {
         QByteArray value;
+        bool found = false;
         if (why.isEmpty())
-            value = ReadIniString(section, key, QByteArray(), path, &why);
+            value = ReadIniString(section, key, QByteArray(), path, &why, &found);
+        loaded.anyKeyRead = loaded.anyKeyRead || found;
         return why.isEmpty() ? value : QByteArray();
     };
 
-    LoadedSettings loaded;
     loaded.server = decodeWindows874(read(u"POP3MailServer"_s));
     loaded.loginName = decodeWindows874(read(u"loginname"_s));
     loaded.memPass = decodeWindows874(read(u"mempass"_s));
@@ -244,6 +247,10 @@ LoadedSettings loadSettings(const QString &path, QString *error)
     loaded.enableSound = decodeWindows874(read(u"enablesound"_s));
     loaded.totalOldEmailText = decodeWindows874(read(u"totaloldemail"_s));
     loaded.totalOldEmail = toNearestInteger(loaded.totalOldEmailText);
+    // No mailbox holds fewer than no messages: a negative count would announce more new mail than
+    // there is.
+    if (loaded.totalOldEmail && *loaded.totalOldEmail < 0)
+        loaded.totalOldEmail.reset();
     loaded.security = readStoredSecurity(read, loaded.server);
     bool notANumber = false;
     loaded.desktopNotify = equalsOne(decodeWindows874(read(u"desktopnotify"_s)), &notANumber);

@@ -24,8 +24,8 @@ struct ComposedSettings {
 // "certsha256=") when there is anything; then "desktopnotify=1" when that option is on. A value the
 // file cannot carry is never stored changed: its line is written with an empty value and reported
 // in notRemembered. That is a text Windows-874 cannot hold, a text with CR, LF or NUL, and a
-// password whose scrambled bytes hold CR, LF or NUL, begin or end with a blank or tab, or begin and
-// end with the same quote.
+// password whose scrambled bytes hold CR, LF or NUL, begin or end with a blank, tab or vertical
+// tab, or begin and end with the same quote.
 ComposedSettings composeSettings(const MailboxSettings &settings);
 
 // Replaces the file at `path` with `bytes` atomically: a temporary file in the same folder,
@@ -59,10 +59,12 @@ struct LoadedSettings {
     QString launchAtStartup;   // launchatstartup
     QString enableSound;       // enablesound
     QString totalOldEmailText; // totaloldemail
-    // Its nearest integer; nothing when it is missing or does not convert (TotalOldEmail stays 0).
+    // Its nearest integer; nothing when it is missing, does not convert or is negative
+    // (TotalOldEmail stays 0).
     std::optional<qint64> totalOldEmail;
     StoredSecurity security;    // security, tlsserver, certserver, certsha256
     bool desktopNotify = false; // desktopnotify: on only when it equals 1
+    bool anyKeyRead = false;    // at least one of these keys had a value in the file
 };
 
 // Reads Settings.inf at `path`; a missing file or key reads as "". When the file exists but cannot

@@ -55,7 +55,15 @@ QString mailboxRebuilt();
 
 // ---- settings file and start-up
 
+// Settings.inf gave no key at all, so its bytes were copied to `kept` before any save.
+QString settingsKeptAside(const QString &path, const QString &kept);
+// Why Settings.inf is not saved over: its copy could not be made (`why`, the system's reason).
+QString settingsNotKeptAside(const QString &path, const QString &why);
+
 // ---- sound
+
+// The sound device did not finish the new-mail sound in time and was left behind.
+QString soundDeviceGivenUp();
 
 // ---- desktop notifications
 

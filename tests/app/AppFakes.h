@@ -54,12 +54,14 @@ class RecordingSoundOutput final : public SoundOutput
 public:
     QStringList calls;
     std::function<void()> onPlay;
+    PlayResult result = PlayResult::Ended;
     void stop() override { calls.append(QStringLiteral("stop")); }
-    void playSync(const QByteArray &wav) override
+    PlayResult playSync(const QByteArray &wav) override
     {
         calls.append(QStringLiteral("play %1").arg(wav.size()));
         if (onPlay)
             onPlay();
+        return result;
     }
 };
 

@@ -6,6 +6,7 @@
 #include "notify/PopUp.h"
 #include "notify/PopUpHost.h"
 #include "tray/TrayIcon.h"
+#include "wording/Wording.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -122,6 +123,9 @@ private slots:
                  FrmMain::windowTitleFor(LARKSPUR_VERSION_MAJOR, LARKSPUR_VERSION_MINOR,
                                          LARKSPUR_VERSION_REVISION));
         QCOMPARE(form->trayIcon()->icon().toolTip(), form->windowTitle());
+        // --version and the package say what the title says.
+        QCOMPARE(form->windowTitle(),
+                 u" larkspur  "_s + QString::fromLatin1(LARKSPUR_VERSION_STRING));
     }
 
     void firstStartCreatesTheDefaults()
@@ -251,7 +255,8 @@ private slots:
         QTest::addColumn<qint64>("count");
         QTest::newRow("not a number") << QByteArray("abc") << qint64(0);
         QTest::newRow("beyond 16 bits is kept whole") << QByteArray("40000") << qint64(40000);
-        QTest::newRow("negative") << QByteArray("-3") << qint64(-3);
+        QTest::newRow("negative, which no mailbox is, reads as 0")
+            << QByteArray("-32769") << qint64(0);
     }
     void rememberedCount()
     {
@@ -295,10 +300,88 @@ private slots:
         auto form = started();
         QVERIFY(QFileInfo(path(u"Settings.inf"_s)).isDir());
         QVERIFY(!form->txtStatus->Text().isEmpty());
+        // Nothing was read: the interval keeps its default, and no box speaks of a problem the
+        // user does not have.
+        QCOMPARE(form->txtMinutes->text(), u"15"_s);
+        QCOMPARE(prompt.shown.size(), 0);
         QVERIFY(form->isVisible());
         // The program goes on: an option change still works, and still does not overwrite.
         form->chkEvery->setValue(1);
         QVERIFY(QFileInfo(path(u"Settings.inf"_s)).isDir());
+    }
+
+    // What the start-up finds must survive its first save: a file with no key it can read is
+    // copied aside first, and never over an earlier copy.
+    void settingsWithoutKeysAreKeptAside_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("earlierCopy");
+        QTest::addColumn<QString>("keptAs"); // empty: nothing kept
+        const QByteArray outside = fileOf({"POP3MailServer=mail.example", "loginname=bob"});
+        QTest::newRow("keys outside any section are kept as Settings.inf.old")
+            << outside << false << u"Settings.inf.old"_s;
+        QTest::newRow("an earlier Settings.inf.old stays, the new copy goes beside it")
+            << outside << true << u"Settings.inf.old.2"_s;
+        QTest::newRow("a header and blank lines hold nothing to keep")
+            << fileOf({"", "[settings]", "  "}) << false << QString();
+    }
+    void settingsWithoutKeysAreKeptAside()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, earlierCopy);
+        QFETCH(QString, keptAs);
+        writeSettings(file);
+        const QByteArray earlier("an earlier copy");
+        if (earlierCopy) {
+            QFile old(path(u"Settings.inf.old"_s));
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write(earlier) == earlier.size());
+        }
+        auto form = started();
+        QVERIFY(settingsBytes().startsWith("[settings]\r\n"));
+        if (keptAs.isEmpty()) {
+            QVERIFY(!QFile::exists(path(u"Settings.inf.old"_s)));
+            QVERIFY(!form->txtStatus->Text().contains(u"Settings.inf.old"_s));
+            return;
+        }
+        QFile kept(path(keptAs));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), file);
+        QCOMPARE(kept.permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY2(form->txtStatus->Text().contains(path(keptAs)),
+                 qPrintable(form->txtStatus->Text()));
+        if (earlierCopy) {
+            QFile old(path(u"Settings.inf.old"_s));
+            QVERIFY(old.open(QIODevice::ReadOnly));
+            QCOMPARE(old.readAll(), earlier);
+        }
+    }
+
+    // QSaveFile's temporary, left by a kill in the middle of a save, goes at the next start;
+    // nothing else of that folder does.
+    void saveCutShortIsRemovedAtStart_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("cut in the middle of its lines")
+            << u"Settings.inf.eVsCTL"_s << QByteArray("[settings]\r\nPOP3Mail") << true;
+        QTest::newRow("Settings.inf.old stays")
+            << u"Settings.inf.old"_s << QByteArray("[settings]\r\n") << false;
+        QTest::newRow("six letters, but no settings in it")
+            << u"Settings.inf.Backup"_s << QByteArray("notes of mine") << false;
+    }
+    void saveCutShortIsRemovedAtStart()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, removed);
+        writeSettings(defaults);
+        QFile left(path(name));
+        QVERIFY(left.open(QIODevice::WriteOnly) && left.write(content) == content.size());
+        left.close();
+        auto form = started();
+        QCOMPARE(!QFile::exists(path(name)), removed);
     }
 
     // A save that fails, or is refused, is told in each check's log and by the icon's tooltip.
@@ -591,14 +674,20 @@ private slots:
     void newMailIsAnnouncedAfterTheSound_data()
     {
         QTest::addColumn<int>("soundBox");
+        QTest::addColumn<SoundOutput::PlayResult>("soundResult");
         QTest::addColumn<QStringList>("soundCalls");
-        QTest::newRow("sound on") << 1 << QStringList{u"stop"_s, u"play 4"_s};
-        QTest::newRow("sound off") << 0 << QStringList{};
+        const auto ended = SoundOutput::PlayResult::Ended;
+        QTest::newRow("sound on") << 1 << ended << QStringList{u"stop"_s, u"play 4"_s};
+        QTest::newRow("sound off") << 0 << ended << QStringList{};
+        QTest::newRow("a device that never drains is given up, and the log says so")
+            << 1 << SoundOutput::PlayResult::DeviceGivenUp << QStringList{u"stop"_s, u"play 4"_s};
     }
     void newMailIsAnnouncedAfterTheSound()
     {
         QFETCH(int, soundBox);
+        QFETCH(SoundOutput::PlayResult, soundResult);
         QFETCH(QStringList, soundCalls);
+        sound.result = soundResult;
         QFile wav(path(u"mail.wav"_s));
         QVERIFY(wav.open(QIODevice::WriteOnly));
         wav.write("RIFF");
@@ -636,6 +725,8 @@ private slots:
         QVERIFY(form->popUp().window());
         QVERIFY(form->popUp().window()->isVisible());
         QCOMPARE(sound.calls, soundCalls);
+        QCOMPARE(form->txtStatus->Text().contains(Wording::soundDeviceGivenUp()),
+                 soundResult == SoundOutput::PlayResult::DeviceGivenUp);
         QVERIFY(!popupOnScreenDuringSound);
         QVERIFY(!form->txtStatus->Text().contains(u"pw\r\n"_s));
     }

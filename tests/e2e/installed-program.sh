@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The installed program (a staged `cmake --install`) against a real Dovecot, with a tray: its
-# settings live in $XDG_CONFIG_HOME/larkspur and nothing is written beside it; with no mail.wav of
-# the user's, the installed default sound is what reaches ALSA when new mail is found. A second
+# settings live in $XDG_CONFIG_HOME/larkspur and nothing is written beside it; a Settings.inf set
+# up beside it by hand is copied there at the first start, and the status log says so (read
+# through AT-SPI); with no mail.wav of the user's, the installed default sound is what reaches
+# ALSA when new mail is found. A second
 # start shows the first program's window and ends with 0, and makes no icon and no save of its
 # own; a program killed outright leaves a lock and a socket that do not keep the next one out.
 # Run as: pop3-sandbox --messages 3 -- with-desktop --wm --tray -- installed-program.sh <build folder>
@@ -24,9 +26,10 @@ DESTDIR=$stage cmake --install "$build" --prefix /usr >"$folder/install.log"
 program=$stage/usr/bin/larkspur
 default_sound=$stage/usr/share/larkspur/mail.wav
 
-export HOME=$folder/home XDG_CONFIG_HOME=$folder/config XDG_RUNTIME_DIR=$folder/runtime
-mkdir -p "$HOME" "$XDG_CONFIG_HOME/larkspur"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+export HOME=$folder/home XDG_CONFIG_HOME=$folder/config
+mkdir -p "$HOME"
+# A session bus (and $XDG_RUNTIME_DIR) with the accessibility bus, to read the status log.
+a11y_begin
 settings=$XDG_CONFIG_HOME/larkspur/Settings.inf
 # ALSA's default device writes every sample it is given to a file.
 printf 'pcm.!default { type file slave.pcm { type null } file "%s" format raw }\n' \
@@ -34,9 +37,12 @@ printf 'pcm.!default { type file slave.pcm { type null } file "%s" format raw }\
 export ALSA_CONFIG_PATH=$folder/asoundrc
 
 # A remembered password: the check runs at start-up, finds 3 new messages and plays the sound.
+# The file stands beside the program, as an administrator may set it up for a first start.
 write_settings POP3MailServer=localhost "loginname=$LARKSPUR_POP3_USER" mempass=1 \
     "$(scrambled_password_line "$LARKSPUR_POP3_PASSWORD")" enablesound=1
-mv "$folder/Settings.inf" "$settings"
+beside=$stage/usr/bin/Settings.inf
+mv "$folder/Settings.inf" "$beside"
+cp "$beside" "$folder/beside.inf"
 
 start_installed() {
     "$program" >>"$folder/stdout.log" 2>&1 &
@@ -55,7 +61,9 @@ tail -c +45 "$default_sound" | cmp -s - "$folder/played.raw" ||
 saved_count() { grep -a $'^totaloldemail=3\r$' "$settings" >/dev/null; }
 wait_for 20 "the new count is saved in \$XDG_CONFIG_HOME/larkspur" saved_count
 [[ ! -e $XDG_CONFIG_HOME/larkspur/mail.wav ]] || fail "a mail.wav was created in the settings folder"
-[[ $(ls -A "$stage/usr/bin") == larkspur ]] || fail "files appeared beside the installed program"
+[[ $(ls -A "$stage/usr/bin") == $'Settings.inf\nlarkspur' ]] ||
+    fail "files appeared beside the installed program: $(ls -A "$stage/usr/bin")"
+cmp -s "$beside" "$folder/beside.inf" || fail "the Settings.inf beside the program was changed"
 find_tray_icon
 main_window_hidden || fail "the main window is shown although the check ran from the tray"
 
@@ -80,6 +88,9 @@ wait_for 10 "the second start shows the first program's window" main_window_show
 window_pid_is_ours "$(main_window)" || fail "the window shown is not the first program's"
 (($(icon_count) == 1)) || fail "$(icon_count) icons in the tray after a second start"
 [[ $(stat -c %y "$settings") == "$before" ]] || fail "the second start wrote Settings.inf"
+a11y_index
+status_tells_the_copy() { a11y_all_texts | grep -F "ใช้ค่าจาก $beside และเก็บการตั้งค่าไว้ที่ $settings" >/dev/null; }
+wait_for 10 "the status log tells where the settings beside the program went (it reads: $(a11y_all_texts | tr '\n' '|'))" status_tells_the_copy
 
 # Killed outright: no chance to remove its socket. The next start runs all the same.
 kill -KILL "$pid"

@@ -54,6 +54,8 @@ private slots:
     void undecodableDataPlaysNothing_data();
     void undecodableDataPlaysNothing();
     void noDeviceReturnsQuietly();
+    void deviceThatNeverDrainsIsGivenUp_data();
+    void deviceThatNeverDrainsIsGivenUp();
     void shippedChimePlaysWhole();
 
 private:
@@ -254,8 +256,37 @@ void tst_AlsaSoundOutput::noDeviceReturnsQuietly()
     QVERIFY(m_alsa->noDevice());
     AlsaSoundOutput output;
     output.stop();
-    output.playSync(WavImage::make({}, WavImage::ramp16(800, 1)));
+    // Not a device given up: there is none, and that is no news to tell.
+    QCOMPARE(output.playSync(WavImage::make({}, WavImage::ramp16(800, 1))),
+             SoundOutput::PlayResult::Ended);
     QVERIFY(m_alsa->devicePlayedNothing());
+}
+
+void tst_AlsaSoundOutput::deviceThatNeverDrainsIsGivenUp_data()
+{
+    QTest::addColumn<bool>("readerAttached");
+    QTest::newRow("a FIFO nobody opens: the device's open blocks") << false;
+    QTest::newRow("a FIFO opened but never read: the device's writes block") << true;
+}
+
+void tst_AlsaSoundOutput::deviceThatNeverDrainsIsGivenUp()
+{
+    QFETCH(bool, readerAttached);
+    QVERIFY(m_alsa->stuck(readerAttached));
+    WavImage::Header header;
+    header.channels = 2;
+    header.rate = 48000;
+    // Half a second, more than a pipe holds.
+    const QByteArray image = WavImage::make(header, WavImage::ramp16(24000, 2));
+    AlsaSoundOutput output(500ms);
+    QCOMPARE(output.playSync(image), SoundOutput::PlayResult::DeviceGivenUp);
+
+    // Once the sink drains, the playback left in it ends, and the next sound plays.
+    QVERIFY(m_alsa->unstick(10s));
+    QVERIFY(m_alsa->capture());
+    const QByteArray next = WavImage::make({}, WavImage::ramp16(10, 1));
+    QTRY_VERIFY(output.playSync(next) == SoundOutput::PlayResult::Ended &&
+                m_alsa->played() == WavImage::ramp16(10, 1));
 }
 
 void tst_AlsaSoundOutput::shippedChimePlaysWhole()

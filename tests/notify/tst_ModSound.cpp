@@ -21,10 +21,11 @@ class RecordingOutput final : public SoundOutput
 {
 public:
     void stop() override { calls.append(u"stop"_s); }
-    void playSync(const QByteArray &wavImage) override
+    PlayResult playSync(const QByteArray &wavImage) override
     {
         calls.append(u"play"_s);
         played.append(wavImage);
+        return PlayResult::Ended;
     }
     QStringList calls;
     QList<QByteArray> played;

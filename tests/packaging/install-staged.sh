@@ -44,6 +44,11 @@ grep -qF "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$root/share
 warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \
     "$root/share/man/man1/larkspur.1.gz" 2>&1 >/dev/null) || fail "man cannot read the manual page"
 [[ -z $warnings ]] || fail "man warns about the manual page: $warnings"
+# The manual page and the AppStream data name the version that --version gives (checked below).
+zcat "$root/share/man/man1/larkspur.1.gz" | grep -E "^\.TH LARKSPUR 1 [0-9-]+ \"Larkspur ${version//./\\.}\" " >/dev/null ||
+    fail "the manual page's header does not name version $version"
+grep -qF "<release version=\"$version\"" "$root/share/metainfo/$id.metainfo.xml" ||
+    fail "the newest release in the metainfo is not $version"
 
 for size in "${sizes[@]}"; do
     got=$(identify -format '%wx%h %[channels]' "$root/share/icons/hicolor/${size}x${size}/apps/larkspur.png")

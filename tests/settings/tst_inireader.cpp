@@ -64,6 +64,9 @@ void TestIniReader::lookup_data()
     QTest::newRow("tabs around value")
         << QByteArrayLiteral("[settings]\r\nmempass=\t1\t\r\n") << settings << u"mempass"_s << none
         << QByteArrayLiteral("1");
+    QTest::newRow("vertical tabs around value, as Windows trims them")
+        << QByteArrayLiteral("[settings]\r\nloginname= bob \v\r\n") << settings << u"loginname"_s
+        << none << QByteArrayLiteral("bob");
     QTest::newRow("inner blanks kept")
         << QByteArrayLiteral("[settings]\r\nloginname= som  chai \r\n") << settings
         << u"loginname"_s << none << QByteArrayLiteral("som  chai");
@@ -175,6 +178,9 @@ void TestIniReader::lookup_data()
     QTest::newRow("section header with trailing text")
         << QByteArrayLiteral("[settings] saved\r\nmempass=1\r\n") << settings << u"mempass"_s
         << none << QByteArrayLiteral("1");
+    QTest::newRow("section header without its closing bracket")
+        << QByteArrayLiteral("[settings\r\nloginname=bob\r\n") << settings << u"loginname"_s << none
+        << QByteArrayLiteral("bob");
     QTest::newRow("Thai value bytes unchanged")
         << QByteArrayLiteral("[settings]\r\nloginname=\xCA\xC1\xAA\xD2\xC2\r\n") << settings
         << u"loginname"_s << none << QByteArrayLiteral("\xCA\xC1\xAA\xD2\xC2");

@@ -307,8 +307,9 @@ void TestSettingsFile::everyPasswordCharacterComesBackOrIsReported()
         QCOMPARE(loaded.loginName, u"somchai"_s);
         QCOMPARE(loaded.totalOldEmailText, u"0"_s);
     }
-    // CR, LF and NUL anywhere; blank and tab at an end; quotes only around the whole value.
-    const int expected[] = {5, 5, 3, 5, 7};
+    // CR, LF and NUL anywhere; blank, tab and vertical tab at an end; quotes only around the whole
+    // value.
+    const int expected[] = {6, 6, 3, 6, 8};
     QCOMPARE(reported, expected[position]);
 }
 
@@ -329,7 +330,8 @@ void TestSettingsFile::everyNameCharacterComesBackOrIsReported()
         if (composed.notRemembered.isEmpty()) {
             QVERIFY2(loaded.server == settings.server, qPrintable(u"byte 0x%1"_s.arg(b, 2, 16)));
             // The reader trims blanks and one pair of quotes around a value, as it always has.
-            const bool trimmed = c == u" "_s || c == u"\t"_s || c == u"\""_s || c == u"'"_s;
+            const bool trimmed =
+                c == u" "_s || c == u"\t"_s || c == u"\v"_s || c == u"\""_s || c == u"'"_s;
             QCOMPARE(loaded.loginName, trimmed ? u"som"_s : settings.loginName);
         } else {
             QVERIFY2(b == '\0' || b == '\r' || b == '\n', qPrintable(u"byte 0x%1"_s.arg(b, 2, 16)));
@@ -398,7 +400,7 @@ void TestSettingsFile::windowsFileReadsTheSameAndBack()
                                                  "checkeverymin=30\r\n"
                                                  "launchatstartup=0\r\n"
                                                  "enablesound=1\r\n"
-                                                 "totaloldemail=-3\r\n");
+                                                 "totaloldemail=3\r\n");
     QVERIFY(testfs::writeAll(path(), windows));
     QString error;
     const LoadedSettings loaded = loadSettings(path(), &error);
@@ -407,7 +409,7 @@ void TestSettingsFile::windowsFileReadsTheSameAndBack()
     QCOMPARE(loaded.loginName, u"สมชาย"_s);
     // 255 - each byte: C3 C1 61 62 E0 F1, that is "ฃม" "ab" "เ๑".
     QCOMPARE(loaded.password, u"\u0E23\u0E21ab\u0E40\u0E51"_s);
-    QCOMPARE(loaded.totalOldEmail, std::optional<qint64>(-3));
+    QCOMPARE(loaded.totalOldEmail, std::optional<qint64>(3));
     // No security keys: automatic, nothing remembered, and none written back.
     QVERIFY(loaded.security.mode == SecurityMode::Automatic);
     QVERIFY(loaded.security.memory == SecurityMemory());
@@ -517,6 +519,8 @@ void TestSettingsFile::loadRules_data()
         << withMempass("1", "abc") << true << u"abc"_s << std::optional<qint64>();
     QTest::newRow("totaloldemail 40000 is kept")
         << withMempass("1", "40000") << true << u"abc"_s << std::optional<qint64>(40000);
+    QTest::newRow("totaloldemail below 0 reads as no count")
+        << withMempass("1", "-32769") << true << u"abc"_s << std::optional<qint64>();
     QTest::newRow("totaloldemail past 64 bits does not convert")
         << withMempass("1", "99999999999999999999") << true << u"abc"_s << std::optional<qint64>();
 }
