@@ -1,8 +1,10 @@
 #include "app/FrmMain.h"
 
+#include "app/OAuth2Dialog.h"
 #include "mailcheck/SeenStore.h"
 #include "mailcheck/Winsock1.h"
 #include "notify/DesktopAnnouncer.h"
+#include "notify/DesktopNotifier.h"
 #include "notify/ModSound.h"
 #include "notify/PopUp.h"
 #include "notify/PopUpHost.h"
@@ -17,6 +19,8 @@
 #include "settings/SettingsAtStart.h"
 #include "settings/SettingsFile.h"
 #include "signin/CredentialSource.h"
+#include "signin/OAuth2Credentials.h"
+#include "signin/RememberedPassword.h"
 #include "wording/Wording.h"
 
 #include <QCloseEvent>
@@ -25,6 +29,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QNetworkAccessManager>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -65,18 +70,27 @@ FrmMain::FrmMain(const FrmMainServices &services, QWidget *parent)
         m_ownSocket = std::make_unique<Winsock1>();
         m_services.socket = m_ownSocket.get();
     }
-    m_credentials = std::make_unique<TypedPassword>();
+    m_network = std::make_unique<QNetworkAccessManager>();
+    m_typedPassword = std::make_unique<TypedPassword>();
+    m_oauth2 = std::make_unique<OAuth2Credentials>(*m_network, *m_services.urlOpener,
+                                                   m_services.secretStore, *m_services.clock);
+    m_credentials = std::make_unique<ChosenCredentials>(*m_typedPassword, *m_oauth2);
+    m_remembered = std::make_unique<RememberedPassword>(m_services.secretStore);
     m_seenStore = std::make_unique<SeenStore>(
         m_services.stateFolder.isEmpty() ? SeenStore::defaultFolder() : m_services.stateFolder);
     m_watcher = std::make_unique<MailboxWatcher>(*m_services.socket, *m_credentials,
                                                  *m_services.clock, m_seenStore.get());
     m_popUp = std::make_unique<PopUpHost>([this] { return settings().server; },
                                           *m_services.urlOpener, handCursor());
-    m_announcer = std::make_unique<DesktopAnnouncer>(*m_popUp, [this] { PlaySound(); });
+    auto announcer = std::make_unique<DesktopAnnouncer>(
+        *m_popUp, [this] { PlaySound(); }, m_services.notifier);
+    announcer->setNotifyAlways(m_services.notifyAlways);
+    m_announcer = std::move(announcer);
     // The settings follow the controls before any handler of theirs reads them.
     bindSettings();
     connectHandlers();
     bindWatcher();
+    bindSignIn();
     // The periodic check counts from the moment the window exists, shown or hidden.
     Timer1->start();
 }
@@ -91,12 +105,21 @@ QString FrmMain::windowTitleFor(int major, int minor, int revision)
 
 void FrmMain::bindSettings()
 {
-    connect(txtPOP3Server, &QLineEdit::textChanged, this,
-            [this](const QString &text) { edited().server = text; });
-    connect(txtUserName, &QLineEdit::textChanged, this,
-            [this](const QString &text) { edited().loginName = text; });
-    connect(txtPassword, &QLineEdit::textChanged, this,
-            [this](const QString &text) { edited().password = text; });
+    // The keyring keeps the password under the server and the user: another one of either is
+    // another item.
+    connect(txtPOP3Server, &QLineEdit::textChanged, this, [this](const QString &text) {
+        edited().server = text;
+        m_remembered->edited();
+    });
+    connect(txtUserName, &QLineEdit::textChanged, this, [this](const QString &text) {
+        edited().loginName = text;
+        m_remembered->edited();
+    });
+    connect(txtPassword, &QLineEdit::textChanged, this, [this](const QString &text) {
+        edited().password = text;
+        if (!m_fillingFromKeyring)
+            m_remembered->edited();
+    });
     connect(txtMinutes, &QLineEdit::textChanged, this,
             [this](const QString &text) { edited().checkEveryMin = text; });
     const auto bindState = [this](CheckBox *box, int MailboxSettings::*field) {
@@ -107,6 +130,12 @@ void FrmMain::bindSettings()
     bindState(chkEvery, &MailboxSettings::checkEveryOn);
     bindState(chkLoadStart, &MailboxSettings::launchAtStartup);
     bindState(chkOpenSound, &MailboxSettings::enableSound);
+    connect(chkDesktopNotify, &QCheckBox::stateChanged, this,
+            [this] { edited().desktopNotify = chkDesktopNotify->isChecked(); });
+    connect(cboSignIn, &QComboBox::currentIndexChanged, this, [this](int index) {
+        edited().signIn =
+            index == 1 ? MailboxSettings::SignIn::OAuth2 : MailboxSettings::SignIn::Password;
+    });
     connect(cboSecurity, &QComboBox::currentIndexChanged, this, [this](int index) {
         edited().security = static_cast<SecurityMode>(std::clamp(index, 0, 3));
         // What was learnt about the server (reached over TLS, a certificate trusted) held for
@@ -134,6 +163,48 @@ void FrmMain::bindWatcher()
         watcher, &MailboxWatcher::learned, this, [this] { SaveSettings(); }, Qt::QueuedConnection);
 }
 
+// Where the credentials come from: the keyring's password, the OAuth2 tokens, and what they tell.
+void FrmMain::bindSignIn()
+{
+    connect(m_remembered.get(), &RememberedPassword::statusLine, this, &FrmMain::tellUser);
+    connect(m_remembered.get(), &RememberedPassword::loaded, this,
+            [this](const std::optional<QString> &password) {
+                if (password) {
+                    m_fillingFromKeyring = true;
+                    txtPassword->setText(*password);
+                    m_fillingFromKeyring = false;
+                }
+                if (std::exchange(m_startPending, false))
+                    finishStart();
+            });
+    // Settings.inf no longer holds the password once the keyring does.
+    connect(m_remembered.get(), &RememberedPassword::moved, this, [this] { SaveSettings(); });
+    connect(m_watcher.get(), &MailboxWatcher::loggedIn, this, [this] {
+        if (settings().memPass == 1 && settings().signIn == MailboxSettings::SignIn::Password)
+            m_remembered->loggedIn(settings().server, settings().loginName, settings().password);
+    });
+    connect(m_oauth2.get(), &OAuth2Credentials::statusLine, this, &FrmMain::tellUser);
+    connect(
+        m_oauth2.get(), &OAuth2Credentials::deviceCodeReady, this,
+        [this](const QString &code, const QUrl &address) {
+            m_services.prompt->message(u"larkspur "_s,
+                                       Wording::oauth2EnterDeviceCode(code, address.toString()));
+        },
+        Qt::QueuedConnection);
+    if (DesktopNotifier *notifier = m_services.notifier) {
+        connect(notifier, &DesktopNotifier::activated, this, [this] {
+            MenuShow_Click();
+            raise();
+            activateWindow();
+        });
+        // Told once for each new trouble: a check a minute must not fill the log with it.
+        connect(notifier, &DesktopNotifier::failed, this, [this](const QString &line) {
+            if (std::exchange(m_lastNotifierTrouble, line) != line)
+                tellUser(line);
+        });
+    }
+}
+
 void FrmMain::connectHandlers()
 {
     connect(chkEvery, &QCheckBox::stateChanged, this, &FrmMain::chkEvery_Click);
@@ -142,6 +213,9 @@ void FrmMain::connectHandlers()
     connect(chkLoadStart, &QCheckBox::stateChanged, this, &FrmMain::chkLoadStart_Click);
     connect(txtMinutes, &QLineEdit::textChanged, this, &FrmMain::txtMinutes_Change);
     connect(cboSecurity, &QComboBox::currentIndexChanged, this, &FrmMain::securityChoiceChanged);
+    connect(chkDesktopNotify, &QCheckBox::stateChanged, this, &FrmMain::chkDesktopNotify_Click);
+    connect(cboSignIn, &QComboBox::currentIndexChanged, this, &FrmMain::signInChoiceChanged);
+    connect(cmdSignIn, &QPushButton::clicked, this, &FrmMain::cmdSignIn_Click);
     connect(cmdCheckNow, &QPushButton::clicked, this, &FrmMain::cmdCheckNow_Click);
     connect(labHide, &LinkLabel::clicked, this, &FrmMain::labHide_Click);
     connect(labOpenMail, &LinkLabel::clicked, this, &FrmMain::labOpenMail_Click);
@@ -225,6 +299,17 @@ void FrmMain::Form_Load()
     }
     edited().security = loaded.security.mode;
     edited().securityMemory = loaded.security.memory;
+    {
+        const QSignalBlocker quietNotify(chkDesktopNotify);
+        const QSignalBlocker quietSignIn(cboSignIn);
+        chkDesktopNotify->setChecked(loaded.desktopNotify);
+        cboSignIn->setCurrentIndex(loaded.oauth2Chosen ? 1 : 0);
+    }
+    edited().desktopNotify = loaded.desktopNotify;
+    edited().signIn =
+        loaded.oauth2Chosen ? MailboxSettings::SignIn::OAuth2 : MailboxSettings::SignIn::Password;
+    edited().oauth2 = loaded.oauth2;
+    txtPassword->setEnabled(!loaded.oauth2Chosen);
 
     fraStatus->setVisible(false);
     fraReport->setVisible(false);
@@ -233,9 +318,28 @@ void FrmMain::Form_Load()
     SysTray();
     SoundData = LoadProgramSound(m_programFolder + u"/mail.wav"_s, m_services.defaultSoundPath);
 
+    m_loadedPasswordRead = loaded.passwordRead;
+    m_keptAsideNote = atStart.keptAside;
+    // A remembered password that Settings.inf does not hold is in the keyring: the start-up goes
+    // on once the keyring has answered.
+    if (loaded.passwordRead && settings().signIn == MailboxSettings::SignIn::Password &&
+        m_remembered->load(settings().server, settings().loginName,
+                           loaded.password.isEmpty() ? std::nullopt
+                                                     : std::optional(loaded.password))) {
+        m_startPending = true;
+        return;
+    }
+    finishStart();
+}
+
+// The end of the start-up: a check at once with a remembered login, else the window.
+void FrmMain::finishStart()
+{
+    // A token signs in where the password would.
+    const bool passwordNeeded = settings().signIn == MailboxSettings::SignIn::Password;
     const bool loginComplete = !txtPOP3Server->text().isEmpty() && !txtUserName->text().isEmpty() &&
-                               !txtPassword->text().isEmpty();
-    if (loginComplete && loaded.passwordRead) {
+                               (!passwordNeeded || !txtPassword->text().isEmpty());
+    if (loginComplete && m_loadedPasswordRead) {
         cmdCheckNow_Click();
         // Without a tray the hidden window could never be reached again.
         if (m_tray && m_tray->isInTray())
@@ -248,8 +352,8 @@ void FrmMain::Form_Load()
     // Told after the start-up's check has cleared the log, so that they are there to be read.
     if (!m_folderNote.isEmpty())
         tellUser(m_folderNote);
-    if (!atStart.keptAside.isEmpty())
-        tellUser(atStart.keptAside);
+    if (!m_keptAsideNote.isEmpty())
+        tellUser(m_keptAsideNote);
     // The icon joins a tray that appears later by itself; until then the window stays reachable.
     if (m_tray && !m_tray->isInTray())
         tellUser(u"ไม่พบถาดระบบ : หน้าต่างจะเปิดอยู่ และไอคอนจะเข้าไปอยู่ในถาดเมื่อถาดเริ่มทำงาน"_s);
@@ -296,6 +400,7 @@ bool FrmMain::SaveSettings()
         saveFailed(refusedSaveLine());
         return false;
     }
+    edited().passwordInKeyring = m_remembered->inKeyring();
     const ComposedSettings composed = composeSettings(settings());
     const QString notRemembered = composed.notRemembered.join(u' ');
     // Told once, not at every save that follows.
@@ -321,6 +426,9 @@ void FrmMain::chkEvery_Click()
 
 void FrmMain::chkMemPass_Click()
 {
+    // Not remembered any more: the keyring lets it go too, as the file does at this save.
+    if (chkMemPass->Value() != 1)
+        m_remembered->forget(settings().server, settings().loginName);
     SaveSettings();
 }
 
@@ -338,6 +446,32 @@ void FrmMain::txtMinutes_Change()
 void FrmMain::securityChoiceChanged()
 {
     SaveSettings();
+}
+
+void FrmMain::chkDesktopNotify_Click()
+{
+    SaveSettings();
+}
+
+void FrmMain::signInChoiceChanged()
+{
+    // The password box has nothing to do with a token.
+    txtPassword->setEnabled(settings().signIn == MailboxSettings::SignIn::Password);
+    SaveSettings();
+}
+
+void FrmMain::cmdSignIn_Click()
+{
+    OAuth2Dialog dialog(settings().oauth2, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    edited().oauth2 = dialog.texts();
+    if (dialog.signInAsked() && cboSignIn->currentIndex() != 1)
+        cboSignIn->setCurrentIndex(1); // saves
+    else
+        SaveSettings();
+    if (dialog.signInAsked())
+        m_oauth2->signInNow(settings());
 }
 
 void FrmMain::chkLoadStart_Click()

@@ -24,6 +24,12 @@ class QTimer;
 
 class Announcer;
 class AutostartStore;
+class DesktopNotifier;
+class OAuth2Credentials;
+class QNetworkAccessManager;
+class RememberedPassword;
+class SecretStore;
+class TypedPassword;
 class Clock;
 class CredentialSource;
 class PopUpHost;
@@ -42,6 +48,9 @@ struct FrmMainServices {
     AutostartStore *autostart = nullptr;
     const Clock *clock = nullptr;
     TcpControl *socket = nullptr;        // null: the real socket
+    SecretStore *secretStore = nullptr;  // the desktop's keyring; null: there is none
+    DesktopNotifier *notifier = nullptr; // desktop notifications; null: none
+    bool notifyAlways = false;           // the popup cannot be placed: notifications tell always
     QString stateFolder;                 // where seen ids are kept; empty: SeenStore's default
     QString executablePath;              // the program that start at logon runs
     QString executableFolder;            // where the program looks for Settings.inf and mail.wav
@@ -92,6 +101,10 @@ public:
     void chkLoadStart_Click();
     void txtMinutes_Change();
     void securityChoiceChanged();
+    void chkDesktopNotify_Click();
+    void signInChoiceChanged();
+    // The sign-in button of the options page: the OAuth2 settings, and a sign-in when asked.
+    void cmdSignIn_Click();
 
     static QString windowTitleFor(int major, int minor, int revision);
 
@@ -132,6 +145,12 @@ public:
     // Connection security, in the free space of fraOption below the server.
     QLabel *labSecurity = nullptr;
     QComboBox *cboSecurity = nullptr;
+    // Also told by a desktop notification, right of the sound option.
+    CheckBox *chkDesktopNotify = nullptr;
+    // How the login signs in, below the options frame.
+    QLabel *labSignIn = nullptr;
+    QComboBox *cboSignIn = nullptr;
+    QPushButton *cmdSignIn = nullptr;
     QLabel *Image1 = nullptr;
     QLabel *Image2 = nullptr;
     QTimer *Timer1 = nullptr;
@@ -163,6 +182,8 @@ private:
     void connectHandlers();
     void bindWatcher();
     void showReport(const CheckReport &report);
+    void bindSignIn();
+    void finishStart();
     void askAboutCertificate(const QString &question);
     MailboxSettings &edited() { return m_watcher->settings(); }
     void letEventsRun() override;
@@ -182,7 +203,17 @@ private:
 
     FrmMainServices m_services;
     std::unique_ptr<TcpControl> m_ownSocket;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    std::unique_ptr<TypedPassword> m_typedPassword;
+    std::unique_ptr<OAuth2Credentials> m_oauth2;
     std::unique_ptr<CredentialSource> m_credentials;
+    std::unique_ptr<RememberedPassword> m_remembered;
+    // Set while the keyring's password goes into txtPassword: that is no edit.
+    bool m_fillingFromKeyring = false;
+    bool m_startPending = false;
+    bool m_loadedPasswordRead = false;
+    QString m_keptAsideNote;
+    QString m_lastNotifierTrouble;
     std::unique_ptr<SeenStore> m_seenStore;
     std::unique_ptr<MailboxWatcher> m_watcher;
     std::unique_ptr<TrayIcon> m_tray;

@@ -221,6 +221,24 @@ void FrmMain::buildControls()
     cboSecurity->addItems({u"อัตโนมัติ"_s, u"TLS ตั้งแต่ต้น"_s, u"STARTTLS เท่านั้น"_s, u"ไม่เข้ารหัส"_s});
     fitChoices(cboSecurity);
     setTextColour(cboSecurity, darkText);
+    // A desktop notification beside the popup, right of the sound option.
+    chkDesktopNotify = checkBox(u"แจ้งบนเดสก์ท็อปด้วย"_s, fraOption, QRect(1560, 1920, 1695, 255),
+                                u" Desktop Notification. "_s);
+    // How the login signs in, in the band below the frame that page 1 leaves free.
+    labSignIn = place(new QLabel(u"ลงชื่อเข้าใช้ :"_s), page1, QRect(120, 2760, 855, 255), pageOrigin);
+    setFittedFont(labSignIn, ThaiFonts::msSansSerif(8.25), labSignIn->text(), labSignIn->size());
+    setTextColour(labSignIn, darkText);
+    labSignIn->setToolTip(u" Sign In. "_s);
+    cboSignIn = place(new QComboBox, page1, QRect(960, 2730, 1320, 285), pageOrigin);
+    cboSignIn->setFont(ThaiFonts::msSansSerif(8.25));
+    cboSignIn->setToolTip(u" Sign In. "_s);
+    cboSignIn->addItems({u"รหัสผ่าน"_s, u"OAuth2"_s});
+    fitChoices(cboSignIn);
+    setTextColour(cboSignIn, darkText);
+    cmdSignIn =
+        place(new QPushButton(u"OAuth2..."_s), page1, QRect(2340, 2700, 1095, 340), pageOrigin);
+    cmdSignIn->setFont(ThaiFonts::msSansSerif(8.25));
+    cmdSignIn->setToolTip(u" OAuth2 Sign In. "_s);
 
     // Page 0: log in, report, status.
     cmdCheckNow =
@@ -327,6 +345,10 @@ void FrmMain::buildControls()
         {chkOpenSound, u"chkOpenSound"},
         {labSecurity, u"labSecurity"},
         {cboSecurity, u"cboSecurity"},
+        {chkDesktopNotify, u"chkDesktopNotify"},
+        {labSignIn, u"labSignIn"},
+        {cboSignIn, u"cboSignIn"},
+        {cmdSignIn, u"cmdSignIn"},
         {Image1, u"Image1"},
         {Image2, u"Image2"},
         {Timer1, u"Timer1"}};
@@ -335,9 +357,9 @@ void FrmMain::buildControls()
 
     // The keyboard sequence across both pages; labels, frames, the progress bar and the locked
     // report boxes take no focus and drop out of it.
-    QWidget *tabOrder[] = {SSTab1,       txtUserName, txtPassword,   txtStatus,
-                           cmdCheckNow,  chkEvery,    txtMinutes,    chkLoadStart,
-                           chkOpenSound, chkMemPass,  txtPOP3Server, cboSecurity};
+    QWidget *tabOrder[] = {SSTab1,        txtUserName, txtPassword,  txtStatus,        cmdCheckNow,
+                           chkEvery,      txtMinutes,  chkLoadStart, chkOpenSound,     chkMemPass,
+                           txtPOP3Server, cboSecurity, cboSignIn,    chkDesktopNotify, cmdSignIn};
     for (size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 

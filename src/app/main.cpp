@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/FrmMain.h"
 #include "app/ThaiFonts.h"
+#include "notify/DesktopNotifier.h"
 #include "platform/AlsaSoundOutput.h"
 #include "platform/Clock.h"
 #include "platform/DesktopPrompt.h"
@@ -10,6 +11,7 @@
 #include "platform/RegexEngine.h"
 #include "platform/SingleInstance.h"
 #include "platform/XdgAutostart.h"
+#include "signin/SecretServiceStore.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,6 +40,8 @@ int main(int argc, char *argv[])
     AlsaSoundOutput soundOutput;
     XdgAutostart autostart;
     SystemClock clock;
+    SecretServiceStore keyring(QDBusConnection::sessionBus());
+    DesktopNotifier notifier;
 
     FrmMainServices services;
     services.prompt = &prompt;
@@ -45,6 +49,12 @@ int main(int argc, char *argv[])
     services.soundOutput = &soundOutput;
     services.autostart = &autostart;
     services.clock = &clock;
+    services.secretStore = &keyring;
+    services.notifier = &notifier;
+    // Where the popup cannot place itself, the desktop's notification tells of new mail.
+    const QString placementNote =
+        DisplaySession::popupPlacementNote(QGuiApplication::platformName());
+    services.notifyAlways = !placementNote.isEmpty();
     services.executablePath = QFileInfo(QCoreApplication::applicationFilePath()).absoluteFilePath();
     services.executableFolder = QDir::cleanPath(QCoreApplication::applicationDirPath());
     if (const QString data = installedDataFolder(services.executableFolder); !data.isEmpty())
@@ -74,8 +84,7 @@ int main(int argc, char *argv[])
     });
     if (!instance.error().isEmpty())
         form.tellUser(u"ป้องกันการเปิดโปรแกรมซ้ำไม่ได้ : "_s + instance.error());
-    if (const QString note = DisplaySession::popupPlacementNote(QGuiApplication::platformName());
-        !note.isEmpty())
-        form.tellUser(note);
+    if (!placementNote.isEmpty())
+        form.tellUser(placementNote);
     return QApplication::exec();
 }

@@ -10,6 +10,8 @@ struct Announcement {
     QString emailLine; // PopUp.email: "ถึงคุณ <user> ครับ"
     QString caption;   // the popup's title
     bool playSound = false;
+    // Also told by a desktop notification (the user's choice).
+    bool desktopNotification = false;
     qint64 newCount = 0;
     qint64 total = 0;
     // One line per new message whose headers could be read (sender and subject), newest first.

@@ -72,6 +72,8 @@ signals:
     void certificateQuestion(const QString &question);
     // The security memory has learnt something worth saving.
     void memoryChanged();
+    // The server accepted the credential.
+    void loggedIn();
     // The mailbox has been read.
     void scanned(const MailScan &scan);
     void failed(SessionFailure failure, const QString &reason);

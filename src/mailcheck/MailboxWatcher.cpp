@@ -42,19 +42,22 @@ void MailboxWatcher::attach(MailSession &session)
     connect(&session, &MailSession::certificateQuestion, this,
             &MailboxWatcher::certificateQuestion);
     connect(&session, &MailSession::memoryChanged, this, &MailboxWatcher::learned);
+    connect(&session, &MailSession::loggedIn, this, &MailboxWatcher::loggedIn);
     connect(&session, &MailSession::scanned, this, &MailboxWatcher::onScanned);
     connect(&session, &MailSession::failed, this, &MailboxWatcher::onFailed);
 }
 
 std::optional<QString> MailboxWatcher::loginProblem() const
 {
+    // A token signs in where the password would: the password box is not asked for then.
+    const bool withPassword = m_settings.signIn == MailboxSettings::SignIn::Password;
     if (m_settings.loginName.isEmpty())
         return u"กรุณา พิมพ์ ''User Name'' !"_s;
-    if (m_settings.password.isEmpty())
+    if (withPassword && m_settings.password.isEmpty())
         return u"กรุณา พิมพ์ ''Password'' !"_s;
     if (breaksCommandLine(m_settings.loginName))
         return u"ไม่ได้เชื่อมต่อ : ''User Name'' มีอักขระ CR, LF หรือ NUL ซึ่งส่งให้เซิร์ฟเวอร์ไม่ได้"_s;
-    if (breaksCommandLine(m_settings.password))
+    if (withPassword && breaksCommandLine(m_settings.password))
         return u"ไม่ได้เชื่อมต่อ : ''Password'' มีอักขระ CR, LF หรือ NUL ซึ่งส่งให้เซิร์ฟเวอร์ไม่ได้"_s;
     return std::nullopt;
 }
@@ -167,8 +170,10 @@ void MailboxWatcher::onScanned(const MailScan &scan)
 
 void MailboxWatcher::onFailed(SessionFailure failure, const QString &reason)
 {
+    if (failure == SessionFailure::LoginRefused)
+        m_credentials.refused(m_settings);
     emit finished(failure == SessionFailure::LoginRefused ? CheckOutcome::LoginRefused
-                                                       : CheckOutcome::Failed,
+                                                          : CheckOutcome::Failed,
                   reason);
 }
 
@@ -183,6 +188,7 @@ Announcement MailboxWatcher::announcementFor(const NewMailVerdict &verdict,
     announcement.emailLine = u"ถึงคุณ "_s + m_settings.loginName + u" ครับ"_s;
     announcement.caption = u"Alert New E-Mail (Inbox)"_s;
     announcement.playSound = m_settings.enableSound == 1;
+    announcement.desktopNotification = m_settings.desktopNotify;
     for (const HeaderBlock &block : headers)
         announcement.messages.append(summaryLine(parseMessageHeaders(block.bytes)));
     return announcement;

@@ -68,6 +68,8 @@ signals:
     // The settings learnt something that must be saved (the server reached over TLS, a trusted
     // certificate).
     void learned();
+    // The server accepted the credential of the check under way.
+    void loggedIn();
     void finished(CheckOutcome outcome, const QString &reason);
 
 private:

@@ -5,6 +5,7 @@
 #include "mailcheck/TcpControl.h"
 #include "mailcheck/TlsTrust.h"
 #include "mailcheck/Winsock1.h"
+#include "signin/SaslOAuth.h"
 #include "wording/Wording.h"
 
 #include <algorithm>
@@ -92,6 +93,8 @@ std::optional<QString> Pop3Session::start(const MailLogin &login, SecurityMemory
     m_scan = MailScan();
     m_capabilities.clear();
     m_stlsOffered = false;
+    m_capaForSignIn = false;
+    m_mechanism.clear();
     m_greeting.clear();
     m_note.clear();
     m_inBody = false;
@@ -166,9 +169,12 @@ void Pop3Session::onDataArrival()
             greeted();
         return;
     case State::Capabilities:
-        // A server that does not know CAPA has no STLS either.
+        // A server that does not know CAPA has no STLS either, and no SASL.
         if (!line.startsWith(u'+')) {
-            withoutStartTls();
+            if (m_capaForSignIn)
+                fail(SessionFailure::Refused, Wording::oauth2NotOffered(u"CAPA"_s));
+            else
+                withoutStartTls();
             return;
         }
         m_state = State::CapabilityList;
@@ -180,7 +186,7 @@ void Pop3Session::onDataArrival()
     case State::StartTls:
         if (!line.startsWith(u'+')) {
             fail(SessionFailure::Connection, QString::number(Winsock1::NoEncryption) + u" : "_s +
-                                              Wording::startTlsRefused(withoutLineEnd(line)));
+                                                 Wording::startTlsRefused(withoutLineEnd(line)));
             return;
         }
         m_state = State::Handshake;
@@ -198,12 +204,13 @@ void Pop3Session::onDataArrival()
         return;
     case State::Pass:
         if (dialogueReply(line, temporaryRefusal(line) ? SessionFailure::Refused
-                                                       : SessionFailure::LoginRefused)) {
-            if (!send(u"STAT"_s + CrLf, State::Stat))
-                return;
-            emit statusAppended(u"รับข้อมูลจาก "_s + m_login.server + CrLf);
-            emit progressChanged(60);
-        }
+                                                       : SessionFailure::LoginRefused))
+            loginAccepted();
+        return;
+    case State::AuthStart:
+    case State::AuthResponse:
+    case State::AuthError:
+        authReply(line);
         return;
     case State::Stat:
         if (dialogueReply(line, SessionFailure::Refused))
@@ -260,8 +267,24 @@ bool Pop3Session::send(const QString &command, State next)
     return true;
 }
 
+bool Pop3Session::bearer() const
+{
+    return m_login.credential.kind == Credential::Kind::BearerToken;
+}
+
 void Pop3Session::greeted()
 {
+    if (bearer()) {
+        // The mechanisms are what the server lists now: after STLS the list before it counts for
+        // nothing.
+        if (!m_note.isEmpty())
+            emit statusAppended(m_note + CrLf);
+        m_note.clear();
+        m_capabilities.clear();
+        m_capaForSignIn = true;
+        send(u"CAPA"_s + CrLf, State::Capabilities);
+        return;
+    }
     if (!send(u"USER "_s + m_login.user + CrLf, State::User))
         return;
     // How the connection is protected, right after the greeting; a plain one says nothing.
@@ -293,6 +316,10 @@ void Pop3Session::capabilityLine(const QString &line)
 {
     if (isTerminator(line)) {
         m_deadline.stop();
+        if (m_capaForSignIn) {
+            authenticate();
+            return;
+        }
         if (!m_stlsOffered) {
             withoutStartTls();
             return;
@@ -302,13 +329,100 @@ void Pop3Session::capabilityLine(const QString &line)
     }
     if (m_capabilities.size() >= MaxCapabilities) {
         fail(SessionFailure::Connection, QString::number(Winsock1::MessageTooLong) + u" : "_s +
-                                          Wording::capabilitiesTooLong(MaxCapabilities));
+                                             Wording::capabilitiesTooLong(MaxCapabilities));
         return;
     }
     const QString capability = withoutLineEnd(line);
     m_capabilities.append(capability);
     if (capability.section(u' ', 0, 0).compare(u"STLS"_s, Qt::CaseInsensitive) == 0)
         m_stlsOffered = true;
+}
+
+// SASL (RFC 5034) with the token: XOAUTH2 in the two-line form Microsoft requires, or OAUTHBEARER
+// (RFC 7628) with its initial response, whichever the server lists; XOAUTH2 where it lists both.
+void Pop3Session::authenticate()
+{
+    QStringList mechanisms;
+    for (const QString &capability : std::as_const(m_capabilities)) {
+        const QStringList words = capability.split(u' ', Qt::SkipEmptyParts);
+        if (!words.isEmpty() && words.first().compare(u"SASL"_s, Qt::CaseInsensitive) == 0)
+            for (const QString &word : words.mid(1))
+                mechanisms.append(word.toUpper());
+    }
+    const QString &token = m_login.credential.secret;
+    if (mechanisms.contains(u"XOAUTH2"_s)) {
+        m_mechanism = u"XOAUTH2"_s;
+        if (!send(u"AUTH XOAUTH2"_s + CrLf, State::AuthStart))
+            return;
+        emit statusAppended(u"ชื่อผู้ใช้ : "_s + m_login.user + CrLf);
+        emit progressChanged(20);
+        return;
+    }
+    if (!mechanisms.contains(u"OAUTHBEARER"_s)) {
+        fail(SessionFailure::Refused, Wording::oauth2NotOffered(u"SASL"_s));
+        return;
+    }
+    m_mechanism = u"OAUTHBEARER"_s;
+    const auto response = SaslOAuth::oauthBearer(m_login.user, token);
+    if (!response) {
+        fail(SessionFailure::Protocol, Wording::oauth2NotSendable());
+        return;
+    }
+    if (!send(u"AUTH OAUTHBEARER "_s + QString::fromLatin1(*response) + CrLf, State::AuthResponse))
+        return;
+    emit statusAppended(u"ชื่อผู้ใช้ : "_s + m_login.user + CrLf);
+    emit statusAppended(Wording::oauth2LoginLine(m_mechanism) + CrLf);
+    emit progressChanged(40);
+}
+
+void Pop3Session::authReply(const QString &line)
+{
+    const SessionFailure refusal =
+        temporaryRefusal(line) ? SessionFailure::Refused : SessionFailure::LoginRefused;
+    if (!dialogueReply(line, refusal))
+        return;
+    switch (m_state) {
+    case State::AuthStart: {
+        const auto response = SaslOAuth::xoauth2(m_login.user, m_login.credential.secret);
+        if (!response) {
+            fail(SessionFailure::Protocol, Wording::oauth2NotSendable());
+            return;
+        }
+        if (!send(QString::fromLatin1(*response) + CrLf, State::AuthResponse))
+            return;
+        emit statusAppended(Wording::oauth2LoginLine(m_mechanism) + CrLf);
+        emit progressChanged(40);
+        return;
+    }
+    case State::AuthResponse:
+        if (line.startsWith(u"+OK"_s)) {
+            loginAccepted();
+            return;
+        }
+        // "+" and a base64 JSON: the token was refused. The exchange ends with the server's -ERR
+        // once the client has answered the challenge.
+        emit statusAppended(Wording::oauth2MailServerRefusedToken(SaslOAuth::errorChallengeText(
+                                withoutLineEnd(line).mid(1).trimmed().toLatin1())) +
+                            CrLf);
+        send(QString::fromLatin1(m_mechanism == u"XOAUTH2"_s ? SaslOAuth::xoauth2ErrorReply()
+                                                             : SaslOAuth::oauthBearerErrorReply()) +
+                 CrLf,
+             State::AuthError);
+        return;
+    default:
+        // Anything but -ERR after an error challenge breaks the exchange.
+        fail(SessionFailure::Protocol, Wording::replyBeforeCommand());
+        return;
+    }
+}
+
+void Pop3Session::loginAccepted()
+{
+    emit loggedIn();
+    if (!send(u"STAT"_s + CrLf, State::Stat))
+        return;
+    emit statusAppended(u"รับข้อมูลจาก "_s + m_login.server + CrLf);
+    emit progressChanged(60);
 }
 
 void Pop3Session::statReply(const QString &line)

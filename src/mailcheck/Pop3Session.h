@@ -36,6 +36,9 @@ public:
         Handshake,      // TLS under way
         User,           // USER sent
         Pass,           // PASS sent
+        AuthStart,      // AUTH XOAUTH2 sent: the server's "+" is awaited
+        AuthResponse,   // the token sent
+        AuthError,      // the answer to an error challenge sent: the server's "-ERR" follows
         Stat,           // STAT sent
         UidlOne,        // UIDL n sent
         UidlList,       // UIDL sent
@@ -77,6 +80,10 @@ private:
     bool dialogueReply(const QString &line, SessionFailure failure);
     bool send(const QString &command, State next);
     void greeted();
+    void authenticate();
+    void authReply(const QString &line);
+    void loginAccepted();
+    bool bearer() const;
     void startDialogue();
     void withoutStartTls();
     void capabilityLine(const QString &line);
@@ -107,6 +114,9 @@ private:
     QString m_note;
     QStringList m_capabilities;
     bool m_stlsOffered = false;
+    // CAPA asked for the sign-in's SASL mechanisms, not for STLS.
+    bool m_capaForSignIn = false;
+    QString m_mechanism;
     MailScan m_scan;
     // UIDL listing
     QList<UidlEntry> m_listing;

@@ -1,5 +1,6 @@
 #include "notify/DesktopAnnouncer.h"
 
+#include "notify/DesktopNotifier.h"
 #include "notify/PopUp.h"
 #include "notify/PopUpHost.h"
 
@@ -19,8 +20,9 @@ QString messageList(const QStringList &messages)
 
 } // namespace
 
-DesktopAnnouncer::DesktopAnnouncer(PopUpHost &popUp, std::function<void()> playSound)
-    : m_popUp(popUp), m_playSound(std::move(playSound))
+DesktopAnnouncer::DesktopAnnouncer(PopUpHost &popUp, std::function<void()> playSound,
+                                   DesktopNotifier *notifier)
+    : m_popUp(popUp), m_playSound(std::move(playSound)), m_notifier(notifier)
 {
 }
 
@@ -33,7 +35,11 @@ void DesktopAnnouncer::prepare(const Announcement &announcement)
         m_playSound();
 }
 
-void DesktopAnnouncer::show(const Announcement & /*announcement*/)
+void DesktopAnnouncer::show(const Announcement &announcement)
 {
     m_popUp.show();
+    if (m_notifier && (announcement.desktopNotification || m_notifyAlways))
+        m_notifier->notify(announcement.mailLine, announcement.messages.isEmpty()
+                                                      ? QStringList{announcement.emailLine}
+                                                      : announcement.messages);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/SecuritySettings.h"
+#include "signin/OAuth2Provider.h"
 
 #include <QString>
 
@@ -21,4 +22,10 @@ struct MailboxSettings {
     SecurityMode security = SecurityMode::Automatic; // cboSecurity
     SecurityMemory securityMemory;                   // stored only as far as it holds for server
     bool desktopNotify = false;                      // chkDesktopNotify
+    // How the login proves who it is: the password, or an OAuth2 token (auth=oauth2).
+    enum class SignIn { Password, OAuth2 };
+    SignIn signIn = SignIn::Password; // cboSignIn
+    OAuth2SettingTexts oauth2;        // the oauth2* keys, kept when the password is chosen again
+    // Not a key: the remembered password lives in the keyring, so Settings.inf keeps none.
+    bool passwordInKeyring = false;
 };

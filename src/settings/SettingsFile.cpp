@@ -122,7 +122,7 @@ ComposedSettings composeSettings(const MailboxSettings &settings)
     file.textLine("POP3MailServer=", settings.server, u"ชื่อเซิร์ฟเวอร์ POP3"_s);
     file.textLine("loginname=", settings.loginName, u"ชื่อผู้ใช้"_s);
     file.line("mempass=", settings.memPass);
-    if (settings.memPass == 1)
+    if (settings.memPass == 1 && !settings.passwordInKeyring)
         file.passwordLine(settings.password);
     file.line("checkeveryon=", settings.checkEveryOn);
     file.textLine("checkeverymin=", settings.checkEveryMin, u"ช่วงเวลาเช็คอีเมลล์"_s);
@@ -142,6 +142,20 @@ ComposedSettings composeSettings(const MailboxSettings &settings)
     }
     if (settings.desktopNotify)
         file.line("desktopnotify=", 1);
+    if (settings.signIn == MailboxSettings::SignIn::OAuth2)
+        file.line("auth=", QByteArray("oauth2"));
+    const OAuth2SettingTexts &oauth2 = settings.oauth2;
+    for (const auto &[key, text] : {std::pair{"oauth2provider=", &oauth2.provider},
+                                    {"oauth2clientid=", &oauth2.clientId},
+                                    {"oauth2clientsecret=", &oauth2.clientSecret},
+                                    {"oauth2authurl=", &oauth2.authUrl},
+                                    {"oauth2tokenurl=", &oauth2.tokenUrl},
+                                    {"oauth2deviceurl=", &oauth2.deviceUrl},
+                                    {"oauth2scope=", &oauth2.scope},
+                                    {"oauth2flow=", &oauth2.flow}}) {
+        if (!text->isEmpty())
+            file.textLine(key, *text, QString::fromLatin1(key).chopped(1));
+    }
     return file.result();
 }
 
@@ -254,6 +268,10 @@ LoadedSettings loadSettings(const QString &path, QString *error)
     loaded.security = readStoredSecurity(read, loaded.server);
     bool notANumber = false;
     loaded.desktopNotify = equalsOne(decodeWindows874(read(u"desktopnotify"_s)), &notANumber);
+    loaded.oauth2Chosen =
+        decodeWindows874(read(u"auth"_s)).trimmed().compare(u"oauth2"_s, Qt::CaseInsensitive) == 0;
+    loaded.oauth2 = OAuth2SettingTexts::read(
+        [&read](const QString &key) { return decodeWindows874(read(key)); });
 
     if (!why.isEmpty()) {
         // An unreadable file gives what a missing one gives, and the reason.

@@ -21,11 +21,12 @@ struct ComposedSettings {
 
 // The file's lines, in their fixed order, then the security keys: "security=" unless the choice is
 // automatic, and what is remembered about the server ("tlsserver=", "certserver=" with
-// "certsha256=") when there is anything; then "desktopnotify=1" when that option is on. A value the
-// file cannot carry is never stored changed: its line is written with an empty value and reported
-// in notRemembered. That is a text Windows-874 cannot hold, a text with CR, LF or NUL, and a
-// password whose scrambled bytes hold CR, LF or NUL, begin or end with a blank, tab or vertical
-// tab, or begin and end with the same quote.
+// "certsha256=") when there is anything; then "desktopnotify=1" when that option is on,
+// "auth=oauth2" when a token signs in, and the oauth2 keys that hold something. A value the file
+// cannot carry is never stored changed: its line is written with an empty value and reported in
+// notRemembered. That is a text Windows-874 cannot hold, a text with CR, LF or NUL, and a password
+// whose scrambled bytes hold CR, LF or NUL, begin or end with a blank, tab or vertical tab, or
+// begin and end with the same quote.
 ComposedSettings composeSettings(const MailboxSettings &settings);
 
 // Replaces the file at `path` with `bytes` atomically: a temporary file in the same folder,
@@ -64,6 +65,8 @@ struct LoadedSettings {
     std::optional<qint64> totalOldEmail;
     StoredSecurity security;    // security, tlsserver, certserver, certsha256
     bool desktopNotify = false; // desktopnotify: on only when it equals 1
+    bool oauth2Chosen = false;  // auth=oauth2; anything else is the password
+    OAuth2SettingTexts oauth2;  // oauth2provider, oauth2clientid, ...
     bool anyKeyRead = false;    // at least one of these keys had a value in the file
 };
 

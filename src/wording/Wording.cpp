@@ -357,6 +357,35 @@ QString oauth2MailServerRefusedToken(const QString &english)
     return because(u"เซิร์ฟเวอร์อีเมลไม่รับโทเค็น"_s, english);
 }
 
+QString oauth2SignInNeeded()
+{
+    return u"ต้องลงชื่อเข้าใช้ OAuth2 ใหม่ โปรดกดปุ่มลงชื่อเข้าใช้ในหน้าตั้งค่า"_s;
+}
+
+QString oauth2NoKeyring(const QString &english)
+{
+    return because(u"ไม่มีที่เก็บรหัสผ่านของระบบ (keyring) จึงจำการลงชื่อเข้าใช้ OAuth2 ได้เฉพาะขณะโปรแกรมทำงาน "
+                   u"เปิดโปรแกรมครั้งหน้าจะต้องลงชื่อเข้าใช้ในเบราว์เซอร์อีกครั้ง"_s,
+                   english);
+}
+
+QString oauth2LoginLine(const QString &mechanism)
+{
+    return u"ลงชื่อเข้าใช้ด้วยโทเค็น OAuth2 ("_s + mechanism + u") : xxxxxxxxxxxx "_s;
+}
+
+QString oauth2NotSendable()
+{
+    return because(u"ส่งโทเค็น OAuth2 ไม่ได้ เพราะชื่อผู้ใช้หรือโทเค็นมีอักขระที่ส่งไม่ได้"_s,
+                   u"The user name or the token holds a character SASL cannot carry"_s);
+}
+
+QString oauth2NotOffered(const QString &protocol)
+{
+    return because(u"เซิร์ฟเวอร์ไม่รับการลงชื่อเข้าใช้ด้วย OAuth2 จึงไม่ได้ส่งโทเค็น"_s,
+                   u"The server's "_s + protocol + u" offers neither XOAUTH2 nor OAUTHBEARER"_s);
+}
+
 // ---- IMAP
 
 // ---- staying connected (resume, network, backoff)

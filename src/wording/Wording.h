@@ -108,6 +108,16 @@ QString oauth2Misconfigured(const QString &english);
 QString oauth2SettingsInvalid(const QString &english);
 // The mail server refused the token after its error challenge.
 QString oauth2MailServerRefusedToken(const QString &english);
+// No token can be had without the user: the sign-in was tried once this run already.
+QString oauth2SignInNeeded();
+// No keyring for the refresh token: it lasts this run only.
+QString oauth2NoKeyring(const QString &english);
+// How the log tells an OAuth2 login, where a password login shows its twelve x.
+QString oauth2LoginLine(const QString &mechanism);
+// The server offers neither XOAUTH2 nor OAUTHBEARER.
+QString oauth2NotOffered(const QString &protocol);
+// The user name or the token holds what no SASL message may carry.
+QString oauth2NotSendable();
 
 // ---- IMAP
 

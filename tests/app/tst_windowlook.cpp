@@ -82,7 +82,8 @@ private slots:
         QTest::newRow("a tab") << 0 << QPoint(50, 10) << -1;
         QTest::newRow("page 0 between the frames") << 0 << QPoint(100, 102) << -1;
         QTest::newRow("page 0 beside the button") << 0 << QPoint(150, 195) << -1;
-        QTest::newRow("page 1 below the frame") << 1 << QPoint(100, 190) << -1;
+        QTest::newRow("page 1 between the frame and the sign-in row")
+            << 1 << QPoint(100, 179) << -1;
         QTest::newRow("a link") << 0 << QPoint(100, 192) << -1;
         QTest::newRow("inside a frame") << 0 << QPoint(150, 90) << int(Qt::ArrowCursor);
         QTest::newRow("a label") << 0 << QPoint(15, 50) << int(Qt::ArrowCursor);
