@@ -10,6 +10,7 @@
 #include "notify/PopUpHost.h"
 #include "platform/AutostartStore.h"
 #include "platform/Clock.h"
+#include "platform/FrameHints.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompt.h"
 #include "platform/UrlOpener.h"
@@ -91,6 +92,8 @@ FrmMain::FrmMain(const FrmMainServices &services, QWidget *parent)
     connectHandlers();
     bindWatcher();
     bindSignIn();
+    // A fixed border with the close box alone, whatever Qt asks the window manager for.
+    FrameHints::closeBoxOnly(this);
     // The periodic check counts from the moment the window exists, shown or hidden.
     Timer1->start();
 }

@@ -56,3 +56,12 @@ kill -0 "$pid" 2>/dev/null || fail "the program ended after the start-up"
 
 # The main window is shown, since no login data is stored.
 xdotool search --onlyvisible --name '^ larkspur  [0-9]+\.[0-9]+\.[0-9]+$' >/dev/null || fail "the main window is not shown"
+
+# Its frame is asked for a title and the close box alone: the Motif hints carry neither the
+# minimise nor the maximise button (decorations 0x20, 0x40) nor their functions (0x8, 0x10), and
+# not resizing (0x2). Openbox draws its own buttons whatever a window asks; other desktops follow.
+main=$(xdotool search --onlyvisible --name '^ larkspur  [0-9]+\.[0-9]+\.[0-9]+$' | head -n1)
+read -r _ functions decorations _ < <(xprop -id "$main" _MOTIF_WM_HINTS |
+    sed -E 's/^[^=]*= //; s/,//g')
+(((decorations & 0x60) == 0)) || fail "the frame is asked for minimise or maximise ($decorations)"
+(((functions & 0x1a) == 0)) || fail "the window offers to be resized, minimised or maximised ($functions)"
