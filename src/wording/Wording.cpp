@@ -390,4 +390,29 @@ QString oauth2NotOffered(const QString &protocol)
 
 // ---- staying connected (resume, network, backoff)
 
+QString retryingIn(int seconds)
+{
+    return u"จะลองตรวจใหม่ในอีก %1 วินาที"_s.arg(seconds);
+}
+
+QString retriesUsedUp()
+{
+    return u"ลองตรวจใหม่ครบแล้วยังไม่สำเร็จ จะตรวจอีกครั้งตามรอบเวลาปกติ"_s;
+}
+
+QString stoppedAfterRefusals(const QString &english)
+{
+    return because(u"เซิร์ฟเวอร์ไม่รับการเข้าระบบสองครั้งติดกัน จึงหยุดตรวจอัตโนมัติไว้ก่อน "
+                   u"เพื่อไม่ให้บัญชีถูกล็อก แก้ชื่อผู้ใช้หรือรหัสผ่าน หรือสั่งเช็คอีเมลล์เอง "
+                   u"แล้วจะตรวจตามรอบอีกครั้ง"_s,
+                   english);
+}
+
+QString loginDelayHonoured(int seconds)
+{
+    return because(u"เซิร์ฟเวอร์ขอให้เว้นการเข้าระบบแต่ละครั้งอย่างน้อย %1 วินาที "
+                   u"การตรวจตามรอบครั้งต่อไปจึงรอให้ครบก่อน"_s.arg(seconds),
+                   u"LOGIN-DELAY %1"_s.arg(seconds));
+}
+
 } // namespace Wording

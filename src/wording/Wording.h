@@ -123,4 +123,13 @@ QString oauth2NotSendable();
 
 // ---- staying connected (resume, network, backoff)
 
+// A failed check is tried again after `seconds`.
+QString retryingIn(int seconds);
+// The backoff's tries are used up: the next check is the timed one.
+QString retriesUsedUp();
+// Two refused logins in a row: no automatic check until the login changes or the user checks.
+QString stoppedAfterRefusals(const QString &english);
+// The server's LOGIN-DELAY holds the next timed check back.
+QString loginDelayHonoured(int seconds);
+
 } // namespace Wording
