@@ -14,6 +14,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompt.h"
 #include "platform/UrlOpener.h"
+#include "platform/WakeMonitor.h"
 #include "settings/IntervalValidation.h"
 #include "settings/NumberRules.h"
 #include "settings/RunAtLogon.h"
@@ -113,15 +114,18 @@ void FrmMain::bindSettings()
     connect(txtPOP3Server, &QLineEdit::textChanged, this, [this](const QString &text) {
         edited().server = text;
         m_remembered->edited();
+        retry.loginChanged();
     });
     connect(txtUserName, &QLineEdit::textChanged, this, [this](const QString &text) {
         edited().loginName = text;
         m_remembered->edited();
+        retry.loginChanged();
     });
     connect(txtPassword, &QLineEdit::textChanged, this, [this](const QString &text) {
         edited().password = text;
         if (!m_fillingFromKeyring)
             m_remembered->edited();
+        retry.loginChanged();
     });
     connect(txtMinutes, &QLineEdit::textChanged, this,
             [this](const QString &text) { edited().checkEveryMin = text; });
@@ -169,6 +173,20 @@ void FrmMain::bindWatcher()
 // Where the credentials come from: the keyring's password, the OAuth2 tokens, and what they tell.
 void FrmMain::bindSignIn()
 {
+    // How each check ended decides the retries; a good one tells the server's LOGIN-DELAY.
+    connect(m_watcher.get(), &MailboxWatcher::finished, this,
+            [this](CheckOutcome outcome, const QString &reason) {
+                if (outcome == CheckOutcome::NewMail || outcome == CheckOutcome::NoNewMail)
+                    retry.setLoginDelay(
+                        loginDelayFromCapabilities(m_watcher->session().capabilities()));
+                if (const auto line = retry.checkEnded(outcome, reason))
+                    tellUser(*line);
+            });
+    if (WakeMonitor *wake = m_services.wake) {
+        connect(wake, &WakeMonitor::resumed, this, [this] { retry.resumed(); });
+        connect(wake, &WakeMonitor::networkReturned, this, [this] { retry.networkReturned(); });
+    }
+    connect(m_oauth2.get(), &OAuth2Credentials::signedIn, this, [this] { retry.loginChanged(); });
     connect(m_remembered.get(), &RememberedPassword::statusLine, this, &FrmMain::tellUser);
     connect(m_remembered.get(), &RememberedPassword::loaded, this,
             [this](const std::optional<QString> &password) {
@@ -219,7 +237,10 @@ void FrmMain::connectHandlers()
     connect(chkDesktopNotify, &QCheckBox::stateChanged, this, &FrmMain::chkDesktopNotify_Click);
     connect(cboSignIn, &QComboBox::currentIndexChanged, this, &FrmMain::signInChoiceChanged);
     connect(cmdSignIn, &QPushButton::clicked, this, &FrmMain::cmdSignIn_Click);
-    connect(cmdCheckNow, &QPushButton::clicked, this, &FrmMain::cmdCheckNow_Click);
+    connect(cmdCheckNow, &QPushButton::clicked, this, [this] {
+        retry.manualCheck();
+        cmdCheckNow_Click();
+    });
     connect(labHide, &LinkLabel::clicked, this, &FrmMain::labHide_Click);
     connect(labOpenMail, &LinkLabel::clicked, this, &FrmMain::labOpenMail_Click);
     connect(MenuCheck, &QAction::triggered, this, &FrmMain::MenuCheck_Click);
@@ -494,15 +515,23 @@ void FrmMain::cmdCheckNow_Click()
 
 void FrmMain::MenuCheck_Click()
 {
+    retry.manualCheck();
     cmdCheckNow_Click();
 }
 
 void FrmMain::Timer1_Timer()
 {
-    if (counter.tick(settings().checkEveryOn, settings().checkEveryMin)) {
+    if (m_services.wake)
+        m_services.wake->tick();
+    const bool due = counter.tick(settings().checkEveryOn, settings().checkEveryMin);
+    const RetryPolicy::Tick tick = retry.tick(settings().checkEveryOn == 1, due);
+    if (tick.logLine)
+        tellUser(*tick.logLine);
+    if (tick.checkNow)
         cmdCheckNow_Click();
+    // The count starts again when a timed check was due, even when the policy held it back.
+    if (due)
         counter.checkStarted();
-    }
 }
 
 std::optional<QString> FrmMain::CheckEmail()

@@ -5,6 +5,7 @@
 #include "mailcheck/MailboxWatcher.h"
 #include "scheduling/CheckCommand.h"
 #include "scheduling/MinuteCounter.h"
+#include "scheduling/RetryPolicy.h"
 #include "settings/SecuritySettings.h"
 #include "tray/TrayIcon.h"
 
@@ -30,6 +31,7 @@ class QNetworkAccessManager;
 class RememberedPassword;
 class SecretStore;
 class TypedPassword;
+class WakeMonitor;
 class Clock;
 class CredentialSource;
 class PopUpHost;
@@ -51,6 +53,7 @@ struct FrmMainServices {
     SecretStore *secretStore = nullptr;  // the desktop's keyring; null: there is none
     DesktopNotifier *notifier = nullptr; // desktop notifications; null: none
     bool notifyAlways = false;           // the popup cannot be placed: notifications tell always
+    WakeMonitor *wake = nullptr;         // resume and network return; null: not watched
     QString stateFolder;                 // where seen ids are kept; empty: SeenStore's default
     QString executablePath;              // the program that start at logon runs
     QString executableFolder;            // where the program looks for Settings.inf and mail.wav
@@ -165,6 +168,8 @@ public:
     // The form's variables.
     QString SettingsPath;
     MinuteCounter counter; // SecondsCount, MinutesCount
+    // Checks besides the minute counter's: retries, after a resume, LOGIN-DELAY.
+    RetryPolicy retry;
     QByteArray SoundData;
 
     MailboxWatcher &watcher() { return *m_watcher; }

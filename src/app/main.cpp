@@ -10,6 +10,8 @@
 #include "platform/ProgramFolder.h"
 #include "platform/RegexEngine.h"
 #include "platform/SingleInstance.h"
+#include "platform/SleepClocks.h"
+#include "platform/WakeMonitor.h"
 #include "platform/XdgAutostart.h"
 #include "signin/SecretServiceStore.h"
 
@@ -42,6 +44,9 @@ int main(int argc, char *argv[])
     SystemClock clock;
     SecretServiceStore keyring(QDBusConnection::sessionBus());
     DesktopNotifier notifier;
+    SystemSleepClocks sleepClocks;
+    WakeMonitor wake(sleepClocks);
+    wake.watchNetwork();
 
     FrmMainServices services;
     services.prompt = &prompt;
@@ -51,6 +56,7 @@ int main(int argc, char *argv[])
     services.clock = &clock;
     services.secretStore = &keyring;
     services.notifier = &notifier;
+    services.wake = &wake;
     // Where the popup cannot place itself, the desktop's notification tells of new mail.
     const QString placementNote =
         DisplaySession::popupPlacementNote(QGuiApplication::platformName());

@@ -36,6 +36,7 @@ struct MailScan {
 // How a session ended without its report.
 enum class SessionFailure {
     Connection,   // the socket's own failures, time-outs, a runaway reply
+    Security,     // TLS refused: a certificate, no encryption where it is required
     Refused,      // a negative reply (POP3's failed-reply path)
     LoginRefused, // the server refused the user name or the credential, not for a while only
     Protocol,     // the server broke the protocol (a reply before its command)

@@ -172,9 +172,19 @@ void MailboxWatcher::onFailed(SessionFailure failure, const QString &reason)
 {
     if (failure == SessionFailure::LoginRefused)
         m_credentials.refused(m_settings);
-    emit finished(failure == SessionFailure::LoginRefused ? CheckOutcome::LoginRefused
-                                                          : CheckOutcome::Failed,
-                  reason);
+    switch (failure) {
+    case SessionFailure::LoginRefused:
+        emit finished(CheckOutcome::LoginRefused, reason);
+        return;
+    case SessionFailure::Connection:
+        emit finished(CheckOutcome::Unreachable, reason);
+        return;
+    case SessionFailure::Security:
+    case SessionFailure::Refused:
+    case SessionFailure::Protocol:
+        emit finished(CheckOutcome::Failed, reason);
+        return;
+    }
 }
 
 Announcement MailboxWatcher::announcementFor(const NewMailVerdict &verdict,

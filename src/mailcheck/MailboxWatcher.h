@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mailcheck/CheckOutcome.h"
 #include "mailcheck/CheckReport.h"
 #include "mailcheck/Pop3Session.h"
 #include "mailcheck/SecureChannel.h"
@@ -12,15 +13,6 @@
 
 class Clock;
 class TcpControl;
-
-// How a check ended, for those who act on it (a check from the command line, the retry after a
-// lost connection).
-enum class CheckOutcome {
-    NewMail,
-    NoNewMail,
-    Failed,       // connection, TLS, protocol, or a credential that could not be had
-    LoginRefused, // the server refused the user name or the credential
-};
 
 // One mailbox, watched: its settings as one value, the check that runs its session, and the
 // rule that tells new mail, with the ids it has seen. It knows nothing of widgets: it reports by

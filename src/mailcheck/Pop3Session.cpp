@@ -93,7 +93,7 @@ std::optional<QString> Pop3Session::start(const MailLogin &login, SecurityMemory
     m_scan = MailScan();
     m_capabilities.clear();
     m_stlsOffered = false;
-    m_capaForSignIn = false;
+    m_capaFor = CapaFor::StartTls;
     m_mechanism.clear();
     m_greeting.clear();
     m_note.clear();
@@ -171,10 +171,18 @@ void Pop3Session::onDataArrival()
     case State::Capabilities:
         // A server that does not know CAPA has no STLS either, and no SASL.
         if (!line.startsWith(u'+')) {
-            if (m_capaForSignIn)
+            switch (m_capaFor) {
+            case CapaFor::SignIn:
                 fail(SessionFailure::Refused, Wording::oauth2NotOffered(u"CAPA"_s));
-            else
+                break;
+            case CapaFor::Learning:
+                m_knownCapabilities.insert(m_login.server, {});
+                login();
+                break;
+            case CapaFor::StartTls:
                 withoutStartTls();
+                break;
+            }
             return;
         }
         m_state = State::CapabilityList;
@@ -185,8 +193,8 @@ void Pop3Session::onDataArrival()
         return;
     case State::StartTls:
         if (!line.startsWith(u'+')) {
-            fail(SessionFailure::Connection, QString::number(Winsock1::NoEncryption) + u" : "_s +
-                                                 Wording::startTlsRefused(withoutLineEnd(line)));
+            fail(SessionFailure::Security, QString::number(Winsock1::NoEncryption) + u" : "_s +
+                                               Wording::startTlsRefused(withoutLineEnd(line)));
             return;
         }
         m_state = State::Handshake;
@@ -281,10 +289,23 @@ void Pop3Session::greeted()
             emit statusAppended(m_note + CrLf);
         m_note.clear();
         m_capabilities.clear();
-        m_capaForSignIn = true;
+        m_capaFor = CapaFor::SignIn;
         send(u"CAPA"_s + CrLf, State::Capabilities);
         return;
     }
+    // Once a run, what a secured server lists is learnt (its LOGIN-DELAY among it); the plain
+    // dialogue keeps to its own commands.
+    if (m_route.tls != SecureChannel::Tls::None && !m_knownCapabilities.contains(m_login.server)) {
+        m_capabilities.clear();
+        m_capaFor = CapaFor::Learning;
+        send(u"CAPA"_s + CrLf, State::Capabilities);
+        return;
+    }
+    login();
+}
+
+void Pop3Session::login()
+{
     if (!send(u"USER "_s + m_login.user + CrLf, State::User))
         return;
     // How the connection is protected, right after the greeting; a plain one says nothing.
@@ -305,7 +326,7 @@ void Pop3Session::withoutStartTls()
 {
     m_deadline.stop();
     if (const auto refusal = m_security.refusalWithoutStartTls(*m_memory)) {
-        fail(SessionFailure::Connection,
+        fail(SessionFailure::Security,
              QString::number(Winsock1::NoEncryption) + u" : "_s + *refusal);
         return;
     }
@@ -316,8 +337,13 @@ void Pop3Session::capabilityLine(const QString &line)
 {
     if (isTerminator(line)) {
         m_deadline.stop();
-        if (m_capaForSignIn) {
+        m_knownCapabilities.insert(m_login.server, m_capabilities);
+        if (m_capaFor == CapaFor::SignIn) {
             authenticate();
+            return;
+        }
+        if (m_capaFor == CapaFor::Learning) {
+            login();
             return;
         }
         if (!m_stlsOffered) {
@@ -328,8 +354,8 @@ void Pop3Session::capabilityLine(const QString &line)
         return;
     }
     if (m_capabilities.size() >= MaxCapabilities) {
-        fail(SessionFailure::Connection, QString::number(Winsock1::MessageTooLong) + u" : "_s +
-                                             Wording::capabilitiesTooLong(MaxCapabilities));
+        fail(SessionFailure::Protocol, QString::number(Winsock1::MessageTooLong) + u" : "_s +
+                                           Wording::capabilitiesTooLong(MaxCapabilities));
         return;
     }
     const QString capability = withoutLineEnd(line);
@@ -576,7 +602,10 @@ void Pop3Session::onError(qint16 number, const QString &description)
         return;
     default:
         emit statusAppended(QString::number(number) + u" : "_s + description + CrLf);
-        emit failed(SessionFailure::Connection, description);
+        // Winsock's numbers are the network's; ours from 12000 on are TLS's.
+        emit failed(number >= Winsock1::TlsHandshakeFailed ? SessionFailure::Security
+                                                           : SessionFailure::Connection,
+                    description);
         return;
     }
 }

@@ -5,6 +5,7 @@
 #include "mailcheck/SecureChannel.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSslCertificate>
@@ -67,8 +68,8 @@ public:
     State state() const { return m_state; }
     // The port for a server given without one (110); tests move it.
     void setPlainPort(quint16 port) { m_plainPort = port; }
-    // What CAPA listed, one capability per entry, as the server wrote it.
-    QStringList capabilities() const { return m_capabilities; }
+    // What the server's CAPA listed when it was last asked, one capability per entry, as written.
+    QStringList capabilities() const { return m_knownCapabilities.value(m_login.server); }
 
 private:
     void onDataArrival();
@@ -80,6 +81,7 @@ private:
     bool dialogueReply(const QString &line, SessionFailure failure);
     bool send(const QString &command, State next);
     void greeted();
+    void login();
     void authenticate();
     void authReply(const QString &line);
     void loginAccepted();
@@ -114,8 +116,11 @@ private:
     QString m_note;
     QStringList m_capabilities;
     bool m_stlsOffered = false;
-    // CAPA asked for the sign-in's SASL mechanisms, not for STLS.
-    bool m_capaForSignIn = false;
+    // Why CAPA was asked: STLS beneath the dialogue, the sign-in's SASL mechanisms, or to learn
+    // what the server lists (once a run).
+    enum class CapaFor { StartTls, SignIn, Learning };
+    CapaFor m_capaFor = CapaFor::StartTls;
+    QHash<QString, QStringList> m_knownCapabilities;
     QString m_mechanism;
     MailScan m_scan;
     // UIDL listing

@@ -1,6 +1,6 @@
 #include "scheduling/RetryPolicy.h"
 
-#include "mailcheck/MailboxWatcher.h"
+#include "mailcheck/CheckOutcome.h"
 #include "wording/Wording.h"
 
 #include <algorithm>
@@ -52,6 +52,10 @@ std::optional<QString> RetryPolicy::checkEnded(CheckOutcome outcome, const QStri
         m_waiting.reset();
         return Wording::stoppedAfterRefusals(reason);
     case CheckOutcome::Failed:
+        // A refused certificate or a broken protocol is the same a few seconds later; the next
+        // timed check tries again.
+        return std::nullopt;
+    case CheckOutcome::Unreachable:
         // A check that was under way when the logins were stopped stays stopped.
         if (m_stopped)
             return std::nullopt;

@@ -583,7 +583,8 @@ void TestMailboxWatcher::socketErrors()
     QCOMPARE(s.view.status, u"10061 : Connection refused\r\n-5 : odd\r\n"_s);
     QCOMPARE(s.state(), State::Greeting);
     QCOMPARE(s.view.progress, QList<int>());
-    QCOMPARE(s.view.outcomes, (QList<CheckOutcome>{CheckOutcome::Failed, CheckOutcome::Failed}));
+    QCOMPARE(s.view.outcomes,
+             (QList<CheckOutcome>{CheckOutcome::Unreachable, CheckOutcome::Unreachable}));
 }
 
 QTEST_GUILESS_MAIN(TestMailboxWatcher)

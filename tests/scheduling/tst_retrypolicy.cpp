@@ -1,4 +1,4 @@
-#include "mailcheck/MailboxWatcher.h"
+#include "mailcheck/CheckOutcome.h"
 #include "scheduling/MinuteCounter.h"
 #include "scheduling/RetryPolicy.h"
 #include "wording/Wording.h"
@@ -25,6 +25,8 @@ private slots:
         QTest::newRow("failures: tries after 5, 15, 30, 60 s, then the interval")
             << u"every 5; fail; run 600 fail"_s << QList{5, 20, 50, 110, 300, 600} << false
             << Wording::retriesUsedUp();
+        QTest::newRow("a refused certificate waits for the next timed check")
+            << u"every 1; tls; run 60 tls"_s << QList{60} << false << QString();
         QTest::newRow("a good check ends the backoff")
             << u"fail; run 5 ok; fail; run 10 fail"_s << QList{5, 10} << false
             << Wording::retryingIn(15);
@@ -62,7 +64,8 @@ private slots:
         QFETCH(QList<int>, checks);
         QFETCH(bool, stopped);
         QFETCH(QString, lastLine);
-        const QHash<QString, CheckOutcome> outcomes{{u"fail"_s, CheckOutcome::Failed},
+        const QHash<QString, CheckOutcome> outcomes{{u"fail"_s, CheckOutcome::Unreachable},
+                                                    {u"tls"_s, CheckOutcome::Failed},
                                                     {u"ok"_s, CheckOutcome::NoNewMail},
                                                     {u"refused"_s, CheckOutcome::LoginRefused}};
         RetryPolicy policy;
