@@ -248,7 +248,7 @@ void FrmMain::connectHandlers()
     connect(MenuOption, &QAction::triggered, this, &FrmMain::MenuOption_Click);
     connect(MenuExit, &QAction::triggered, this, &FrmMain::MenuExit_Click);
     connect(Timer1, &QTimer::timeout, this, &FrmMain::Timer1_Timer);
-    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &FrmMain::App_CommitDataRequest,
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &FrmMain::commitDataRequested,
             Qt::DirectConnection);
 }
 
@@ -340,7 +340,7 @@ void FrmMain::Form_Load()
     letEventsRun();
 
     SysTray();
-    SoundData = LoadProgramSound(m_programFolder + u"/mail.wav"_s, m_services.defaultSoundPath);
+    SoundData = loadProgramSound(m_programFolder + u"/mail.wav"_s, m_services.defaultSoundPath);
 
     m_loadedPasswordRead = loaded.passwordRead;
     m_keptAsideNote = atStart.keptAside;
@@ -656,7 +656,7 @@ bool FrmMain::Form_QueryUnload(int UnloadMode)
     return cancel;
 }
 
-void FrmMain::App_CommitDataRequest()
+void FrmMain::commitDataRequested()
 {
     // The session may end now, or go on (a desktop that only saves its state): the window is
     // hidden and the settings are saved either way, and nothing is remembered of it. A later

@@ -95,7 +95,7 @@ public:
     // Returns true when the window must stay (the user closed it from its frame).
     bool Form_QueryUnload(int UnloadMode);
     // The desktop's session manager asks for the data to be saved.
-    void App_CommitDataRequest();
+    void commitDataRequested();
 
     // Option handlers.
     void chkEvery_Click();

@@ -95,7 +95,7 @@ QByteArray LoadSoundFile(const QString &path)
     return loadSound(path, true);
 }
 
-QByteArray LoadProgramSound(const QString &userSound, const QString &defaultSound)
+QByteArray loadProgramSound(const QString &userSound, const QString &defaultSound)
 {
     if (defaultSound.isEmpty())
         return LoadSoundFile(userSound);

@@ -19,7 +19,7 @@ QByteArray LoadSoundFile(const QString &path);
 // The sound of an installed program: the user's `userSound` when there is one (a file that is
 // neither missing nor empty), else the installed `defaultSound`; neither file is ever created.
 // With no `defaultSound` (a portable copy), LoadSoundFile(userSound).
-QByteArray LoadProgramSound(const QString &userSound, const QString &defaultSound);
+QByteArray loadProgramSound(const QString &userSound, const QString &defaultSound);
 
 // Stops any sound in progress, then plays `sound` and returns when it has ended or the device has
 // been given up, which the result tells. An empty sound plays nothing and leaves `output`

@@ -164,7 +164,7 @@ void PopUp::Form_Load()
 void PopUp::Timer1_Timer()
 {
     m_timer1.setInterval(PopUpSlide::TickMs);
-    if (!m_slide.Tick())
+    if (!m_slide.tick())
         return;
     moveToSlide();
     // Every later tick would change nothing.

@@ -13,7 +13,7 @@ void PopUpSlide::Load()
     m_slidingUp = true;
 }
 
-bool PopUpSlide::Tick()
+bool PopUpSlide::tick()
 {
     if (!m_slidingUp)
         return false;
@@ -28,10 +28,10 @@ bool PopUpSlide::Tick()
 
 int PopUpSlide::restingTop() const
 {
-    return m_screenHeight + BelowScreenTwips - StepTwips * StepsToRest(m_windowHeight);
+    return m_screenHeight + BelowScreenTwips - StepTwips * stepsToRest(m_windowHeight);
 }
 
-int PopUpSlide::StepsToRest(int windowHeight)
+int PopUpSlide::stepsToRest(int windowHeight)
 {
     // The smallest n with 50 n >= height + 440 (the 10 below the screen plus the 430 margin).
     const int distance = windowHeight + BelowScreenTwips + RestMarginTwips;

@@ -17,7 +17,7 @@ public:
     // The Load handler: just below the screen, 40 twips from its right edge, rising.
     void Load();
     // One tick of Timer1; returns whether the window moved.
-    bool Tick();
+    bool tick();
 
     int left() const { return m_left; }
     int top() const { return m_top; }
@@ -26,7 +26,7 @@ public:
     int restingTop() const;
 
     // The number of ticks from loading to rest for a window of this height.
-    static int StepsToRest(int windowHeight);
+    static int stepsToRest(int windowHeight);
 
 private:
     int m_screenWidth;

@@ -27,7 +27,7 @@ void tell(const TellUser &tellUser, const QString &line)
 
 } // namespace
 
-QString RunCommand()
+QString runCommand()
 {
     return QCoreApplication::applicationFilePath();
 }

@@ -12,7 +12,7 @@ using TellUser = std::function<void(const QString &line)>;
 inline const QString RunValueName = QStringLiteral("Larkspur");
 
 // The command that starts this program at logon: the running executable's full path.
-QString RunCommand();
+QString runCommand();
 
 // Registers `command` under `name`. A failure is told to the user in one line; returns success.
 bool AddToRun(AutostartStore &store, const QString &name, const QString &command,

@@ -566,7 +566,7 @@ private slots:
         writeSettings(defaults);
         auto form = started();
         QFile::remove(path(u"Settings.inf"_s));
-        form->App_CommitDataRequest();
+        form->commitDataRequested();
         QVERIFY(!form->isVisible());
         QCOMPARE(settingsBytes(), defaults);
         form->show();

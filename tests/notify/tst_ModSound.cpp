@@ -270,7 +270,7 @@ void tst_ModSound::programSoundOfAnInstall()
     if (shipped != "-" && !shipped.isEmpty())
         QVERIFY(writeFile(shippedPath, shipped));
 
-    QCOMPARE(LoadProgramSound(userPath, shipped.isEmpty() ? QString() : shippedPath), expected);
+    QCOMPARE(loadProgramSound(userPath, shipped.isEmpty() ? QString() : shippedPath), expected);
     QCOMPARE(QFileInfo::exists(userPath) ? QFileInfo(userPath).size() : -1, userFileAfter);
     // The installed folder is never written to.
     QCOMPARE(QFileInfo::exists(shippedPath), shipped != "-" && !shipped.isEmpty());

@@ -74,7 +74,7 @@ void tst_PopUpSlide::riseEndsAtTheRestingPlace()
     int steps = 0;
     int previousTop = slide.top();
     while (slide.SlidingUp() && steps < 1000) {
-        QVERIFY(slide.Tick());
+        QVERIFY(slide.tick());
         ++steps;
         QCOMPARE(slide.top(), previousTop - 50);
         QCOMPARE(slide.left(), left);
@@ -82,7 +82,7 @@ void tst_PopUpSlide::riseEndsAtTheRestingPlace()
     }
     QCOMPARE(steps, expectedSteps);
     QCOMPARE(slide.top(), expectedRestingTop);
-    QCOMPARE(PopUpSlide::StepsToRest(windowHeight), expectedSteps);
+    QCOMPARE(PopUpSlide::stepsToRest(windowHeight), expectedSteps);
     QCOMPARE(slide.restingTop(), expectedRestingTop);
 }
 
@@ -91,10 +91,10 @@ void tst_PopUpSlide::tickAtRestMovesNothing()
     PopUpSlide slide(15360, 11520, 3855, 1335);
     slide.Load();
     while (slide.SlidingUp())
-        slide.Tick();
+        slide.tick();
     QCOMPARE(slide.top(), 9730);
     for (int i = 0; i < 3; ++i) {
-        QVERIFY(!slide.Tick());
+        QVERIFY(!slide.tick());
         QCOMPARE(slide.top(), 9730);
         QCOMPARE(slide.left(), 15360 - 3895);
         QVERIFY(!slide.SlidingUp());
@@ -105,7 +105,7 @@ void tst_PopUpSlide::notSlidingBeforeLoad()
 {
     PopUpSlide slide(15360, 11520, 3855, 1335);
     QVERIFY(!slide.SlidingUp());
-    QVERIFY(!slide.Tick());
+    QVERIFY(!slide.tick());
 }
 
 QTEST_GUILESS_MAIN(tst_PopUpSlide)

@@ -221,7 +221,7 @@ void TestRunAtLogon::addAndRemoveUseTheGivenName()
 
 void TestRunAtLogon::runCommandIsThisExecutable()
 {
-    const QFileInfo program(RunCommand());
+    const QFileInfo program(runCommand());
     QVERIFY2(program.isAbsolute(), qPrintable(program.filePath()));
     QVERIFY(program.isFile() && program.isExecutable());
     // The executable itself: no ".exe" added, nothing left off.
