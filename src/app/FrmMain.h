@@ -62,9 +62,9 @@ struct FrmMainServices {
     std::function<bool()> trayAvailable; // null: ask the desktop
 };
 
-// The main window: the described controls, bound to the watcher of its mailbox. The controls show
+// The main window: its named controls, bound to the watcher of its mailbox. The controls show
 // and edit the mailbox's settings (their change handlers keep the watcher's value up to date), and
-// the watcher's reports reach them in the described order; saves and the places where events may
+// the watcher's reports reach them in their fixed order; saves and the places where events may
 // run are here, never inside a socket handler. The handlers keep the names they have always had.
 class FrmMain : public QWidget, private CheckCommandView
 {

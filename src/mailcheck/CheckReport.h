@@ -18,7 +18,7 @@ struct Announcement {
     QStringList messages;
 };
 
-// What one check found, for the window to show in the described order.
+// What one check found, for the window to show in its fixed order.
 struct CheckReport {
     QString lastCheckText; // txtLastCheck
     QString newMailText;   // txtNewMail

@@ -18,7 +18,7 @@ struct UidlEntry {
 // finds nothing new asks for one id only (the last message's); a new message at the end costs a
 // short walk back to the first known id; the whole listing is read only when that cannot tell
 // (the first check, an id that contradicts the STAT, a long walk, once a day). Without UIDL, and
-// on the first check, the described count rule against the remembered count decides.
+// on the first check, the count rule of old decides: the count against the remembered one.
 class NewMailRule
 {
 public:

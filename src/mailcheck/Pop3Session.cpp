@@ -248,7 +248,7 @@ void Pop3Session::onDataArrival()
     }
 }
 
-// A reply of the described dialogue: logged, then judged by its first character.
+// A reply of the dialogue of old (greeting, USER, PASS, STAT): logged, then judged by its first character.
 bool Pop3Session::dialogueReply(const QString &line, SessionFailure failure)
 {
     emit progressChanged(0);

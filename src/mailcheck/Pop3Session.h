@@ -18,7 +18,7 @@
 class TcpControl;
 
 // One POP3 conversation, from the greeting to QUIT, as one state machine over the line channel
-// (`Winsock1`, TLS included). The described dialogue (greeting, USER, PASS, STAT) logs every
+// (`Winsock1`, TLS included). The dialogue of old (greeting, USER, PASS, STAT) logs every
 // reply and takes the failed-reply path on anything but "+"; the commands it adds (CAPA and STLS
 // beneath the dialogue, then UIDL and TOP for exact new mail) read their replies quietly,
 // multi-line ones to the dot line, bounded in lines and bytes, under one deadline for the reply's

@@ -3,7 +3,7 @@
 #include "mailcheck/CheckReport.h"
 
 // How new mail is told: the popup and the sound, and a desktop notification where the user chose
-// one. The window's report calls it in the described order: prepare, then (the count saved) show.
+// one. The window's report calls it in its fixed order: prepare, then (the count saved) show.
 class Announcer
 {
 public:

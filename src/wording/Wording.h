@@ -6,7 +6,7 @@
 #include <chrono>
 
 // The Thai lines Larkspur adds to the status log, each with the system's English reason after it
-// where there is one. The described texts of the window stay where they are used.
+// where there is one. The window's own texts stay where they are used.
 namespace Wording
 {
 

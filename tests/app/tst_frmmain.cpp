@@ -741,13 +741,13 @@ private slots:
         QCOMPARE(form->cboSecurity->currentIndex(), 2);
         QCOMPARE(form->settings().securityMemory.tlsServer, u"mail.example"_s);
         QVERIFY(form->txtPOP3Server->nextInFocusChain() == form->cboSecurity);
-        for (const QWidget *described :
+        for (const QWidget *drawn :
              form->fraOption->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (described == form->cboSecurity || described == form->labSecurity)
+            if (drawn == form->cboSecurity || drawn == form->labSecurity)
                 continue;
-            QVERIFY2(!described->geometry().intersects(form->cboSecurity->geometry()) &&
-                         !described->geometry().intersects(form->labSecurity->geometry()),
-                     qPrintable(described->objectName()));
+            QVERIFY2(!drawn->geometry().intersects(form->cboSecurity->geometry()) &&
+                         !drawn->geometry().intersects(form->labSecurity->geometry()),
+                     qPrintable(drawn->objectName()));
         }
 
         form->cboSecurity->setCurrentIndex(1);
