@@ -15,6 +15,8 @@ private slots:
     void kilobytes();
     void withoutTimeZone_data();
     void withoutTimeZone();
+    void reportTimeFormat_data();
+    void reportTimeFormat();
 };
 
 void TestReportFormat::statNumber_data()
@@ -104,6 +106,25 @@ void TestReportFormat::withoutTimeZone()
     QFETCH(QString, format);
     QFETCH(QString, stripped);
     QCOMPARE(ReportFormat::withoutTimeZone(format), stripped);
+}
+
+void TestReportFormat::reportTimeFormat_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("shown"); // 8:21:56 in the morning
+    QTest::newRow("Thai spells the units out: H:mm:ss, as Windows writes it")
+        << u"th_TH"_s << u"8:21:56"_s;
+    QTest::newRow("quoted words (French Canada) are words too") << u"fr_CA"_s << u"8:21:56"_s;
+    QTest::newRow("a numeric long format stays the locale's") << u"en_GB"_s << u"08:21:56"_s;
+    QTest::newRow("its AM and PM stay") << u"en_US"_s << u"8:21:56 AM"_s;
+}
+
+void TestReportFormat::reportTimeFormat()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, shown);
+    const QLocale l(locale);
+    QCOMPARE(l.toString(QTime(8, 21, 56), ReportFormat::reportTimeFormat(l)), shown);
 }
 
 QTEST_GUILESS_MAIN(TestReportFormat)
