@@ -147,6 +147,7 @@ std::optional<QString> ImapSession::start(const MailLogin &login, SecurityMemory
     m_authenticated = false;
     m_capabilities.clear();
     m_tag.clear();
+    m_tags = 0;
     m_parts.clear();
     m_queued = false;
     m_box = ImapMailbox();

@@ -91,8 +91,6 @@ public:
     void setPlainPort(quint16 port) { m_plainPort = port; }
     // Tests renew IDLE sooner.
     void setIdleRenewal(std::chrono::milliseconds interval) { m_idleRenewal = interval; }
-    // The capabilities as the server last named them, in upper case.
-    QSet<QByteArray> capabilities() const { return m_capabilities; }
 
 private:
     enum class Mechanism { Login, Plain, OAuthBearer, XOAuth2 };
@@ -163,8 +161,7 @@ private:
     QString m_greetingLine;
     std::optional<ImapResponse> m_greeting;
     bool m_preauthenticated = false;
-    QSet<QByteArray> m_capabilities;
-    bool m_capabilitiesAfterLogin = false;
+    QSet<QByteArray> m_capabilities; // as the server last named them, in upper case
 
     // The command in flight: its tag, its name for a time-out's line, the parts of it still to
     // send on the server's "+", and the line held back while unread bytes wait.

@@ -122,12 +122,12 @@ void TestImapSocket::withoutIdleOrStatusSize()
              (QStringList{u"Sender: Two"_s, u"Sender: One"_s}));
 
     // The next check: two more messages, one of them read elsewhere, in a mailbox too big to add
-    // up. (n:* also names UID 8, the highest below 9: not new.)
+    // up, told as IMAP4rev2 tells a search. (n:* also names UID 8, the highest below 9: not new.)
     server.answers = {
         "+ go on\r\n",
         "L1 OK [CAPABILITY IMAP4rev1] in\r\n",
         examined(1001, 11) + "L2 OK [READ-ONLY] done\r\n",
-        "* SEARCH 8 10\r\nL3 OK\r\n",
+        "* ESEARCH (TAG \"L3\") UID ALL 8,10\r\nL3 OK\r\n",
         header(1001, 10, "Ten") + "L4 OK\r\n",
         "* BYE bye\r\nL5 OK\r\n",
     };
