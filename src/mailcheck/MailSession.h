@@ -63,6 +63,9 @@ public:
     virtual void stop() = 0;
     // The user's answer to certificateQuestion.
     virtual void answerCertificate(bool trust) = 0;
+    // Checks again on a connection that is still open for the same login, and reports as start()
+    // does; false, with nothing done, when there is no such connection.
+    virtual bool refresh(const MailLogin & /*login*/) { return false; }
 
 signals:
     // txtStatus: the whole log replaced, or text (ending in CR LF) appended and brought into view.

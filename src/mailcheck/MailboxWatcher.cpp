@@ -29,9 +29,12 @@ bool breaksCommandLine(const QString &field)
 MailboxWatcher::MailboxWatcher(TcpControl &channel, CredentialSource &credentials,
                                const Clock &clock, const SeenStore *seen, QObject *parent)
     : QObject(parent), m_credentials(credentials), m_clock(clock), m_seen(seen),
-      m_session(channel, m_security)
+      m_pop3Channel(channel), m_imapChannel(channel), m_session(m_pop3Channel, m_security),
+      m_imap(m_imapChannel, m_security)
 {
+    m_pop3Channel.setTurn(true);
     attach(m_session);
+    attach(m_imap);
 }
 
 void MailboxWatcher::attach(MailSession &session)
@@ -65,14 +68,33 @@ std::optional<QString> MailboxWatcher::loginProblem() const
 MailboxKey MailboxWatcher::key() const
 {
     const ServerAddress address = parseServerAddress(m_settings.server);
-    const quint16 defaultPort =
-        m_settings.security == SecurityMode::Tls ? Pop3Session::TlsPort : Pop3Session::PlainPort;
-    return MailboxKey{u"pop3"_s, address.host, address.port.value_or(defaultPort),
+    const bool tls = m_settings.security == SecurityMode::Tls || address.tlsAtOnce;
+    if (address.protocol == MailProtocol::Imap)
+        return MailboxKey{
+            u"imap"_s, address.host,
+            address.port.value_or(tls ? ImapSession::TlsPort : ImapSession::PlainPort),
+            m_settings.loginName};
+    return MailboxKey{u"pop3"_s, address.host,
+                      address.port.value_or(tls ? Pop3Session::TlsPort : Pop3Session::PlainPort),
                       m_settings.loginName};
+}
+
+MailSession &MailboxWatcher::takeTurn(const QString &server)
+{
+    const bool imap = parseServerAddress(server).protocol == MailProtocol::Imap;
+    SessionChannel &wanted = imap ? m_imapChannel : m_pop3Channel;
+    if (!wanted.hasTurn()) {
+        // The other protocol's connection ends while it still holds the channel.
+        (imap ? static_cast<MailSession &>(m_session) : m_imap).stop();
+        (imap ? m_pop3Channel : m_imapChannel).setTurn(false);
+        wanted.setTurn(true);
+    }
+    return imap ? static_cast<MailSession &>(m_imap) : m_session;
 }
 
 std::optional<QString> MailboxWatcher::check()
 {
+    // An open IMAP connection waits for the login: it may check again where it is.
     m_session.stop();
     const quint64 request = ++m_requests;
     m_inCheck = true;
@@ -90,11 +112,15 @@ void MailboxWatcher::stop()
 {
     ++m_requests;
     m_session.stop();
+    m_imap.stop();
 }
 
 void MailboxWatcher::answerCertificate(bool trust)
 {
-    m_session.answerCertificate(trust);
+    if (imapHasTurn())
+        m_imap.answerCertificate(trust);
+    else
+        m_session.answerCertificate(trust);
 }
 
 void MailboxWatcher::begin(const std::optional<Credential> &credential, const QString &failure)
@@ -105,10 +131,13 @@ void MailboxWatcher::begin(const std::optional<Credential> &credential, const QS
     } else {
         const MailLogin login{m_settings.server, m_settings.loginName, *credential,
                               m_settings.security};
+        MailSession &session = takeTurn(login.server);
+        if (session.refresh(login))
+            return;
         const SeenState seen = m_seen ? m_seen->load(key()) : SeenState();
         MessageCount = 0;
-        problem = m_session.start(login, m_settings.securityMemory, seen, m_settings.totalOldEmail,
-                                  m_clock.now().toUTC());
+        problem = session.start(login, m_settings.securityMemory, seen, m_settings.totalOldEmail,
+                                m_clock.now().toUTC());
     }
     if (!problem)
         return;
@@ -125,6 +154,8 @@ void MailboxWatcher::onScanned(const MailScan &scan)
     MessageCount = scan.count.value_or(0);
     if (scan.octets)
         MailboxSize = *scan.octets;
+    // POP3's size stays from an earlier STAT, as described; IMAP's would be a wrong number.
+    const bool sizeUnknown = !scan.octets && imapHasTurn();
 
     CheckReport report;
     const QLocale locale = QLocale::system();
@@ -134,7 +165,8 @@ void MailboxWatcher::onScanned(const MailScan &scan)
     report.lastCheckText = ReportFormat::lastCheckText(date, time, locale);
     report.newMailText = QString::number(MessageCount);
     report.mailSizeText =
-        u"อีเมลล์ทั้งหมดมีขนาด "_s + ReportFormat::kilobytes(MailboxSize) + u" กิโลไบต์"_s;
+        sizeUnknown ? Wording::imapMailSizeUnknown()
+                    : u"อีเมลล์ทั้งหมดมีขนาด "_s + ReportFormat::kilobytes(MailboxSize) + u" กิโลไบต์"_s;
 
     const NewMailVerdict &verdict = scan.verdict;
     switch (verdict.basis) {
@@ -147,7 +179,8 @@ void MailboxWatcher::onScanned(const MailScan &scan)
         report.newEmailText = u"0"_s;
         break;
     case NewMailVerdict::Basis::Baseline:
-        report.notes.append(Wording::mailboxRebuilt());
+        report.notes.append(imapHasTurn() ? Wording::imapUidValidityChanged()
+                                          : Wording::mailboxRebuilt());
         [[fallthrough]];
     case NewMailVerdict::Basis::Count:
     case NewMailVerdict::Basis::Ids:

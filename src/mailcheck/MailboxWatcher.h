@@ -2,9 +2,11 @@
 
 #include "mailcheck/CheckOutcome.h"
 #include "mailcheck/CheckReport.h"
+#include "mailcheck/ImapSession.h"
 #include "mailcheck/Pop3Session.h"
 #include "mailcheck/SecureChannel.h"
 #include "mailcheck/SeenStore.h"
+#include "mailcheck/SessionChannel.h"
 #include "settings/MailboxSettings.h"
 #include "signin/CredentialSource.h"
 
@@ -33,8 +35,10 @@ public:
     // The login fields as a check needs them: the line that replaces the status log when one
     // cannot start, or nothing.
     std::optional<QString> loginProblem() const;
-    // Starts a check (any earlier connection is closed first). A failure found at once comes back
-    // as a line for the log; later ones come as signals.
+    // Starts a check (any earlier connection is closed first, but an IMAP connection kept open for
+    // the same login, which checks again where it is). A failure found at once comes back as a
+    // line for the log; later ones come as signals. Reports also come unasked, when an open IMAP
+    // connection is told of new mail.
     std::optional<QString> check();
     // Ends the check under way, if any, without a word.
     void stop();
@@ -43,6 +47,7 @@ public:
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
 
     Pop3Session &session() { return m_session; }
+    ImapSession &imapSession() { return m_imap; }
     // Where this mailbox's seen ids are kept.
     MailboxKey key() const;
 
@@ -66,6 +71,9 @@ signals:
 
 private:
     void attach(MailSession &session);
+    // The session for the protocol the server text names, given the channel.
+    MailSession &takeTurn(const QString &server);
+    bool imapHasTurn() const { return m_imapChannel.hasTurn(); }
     void begin(const std::optional<Credential> &credential, const QString &failure);
     void onScanned(const MailScan &scan);
     void onFailed(SessionFailure failure, const QString &reason);
@@ -76,7 +84,10 @@ private:
     const Clock &m_clock;
     const SeenStore *m_seen;
     SecureChannel m_security;
+    SessionChannel m_pop3Channel;
+    SessionChannel m_imapChannel;
     Pop3Session m_session;
+    ImapSession m_imap;
     MailboxSettings m_settings;
     bool m_readOnly = false;
     // Credential requests so far: an answer that comes after a newer check asked is dropped.

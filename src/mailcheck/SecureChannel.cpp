@@ -42,12 +42,13 @@ SecureChannel::Route SecureChannel::route(const QString &server, SecurityMode mo
     }
     m_host = address.host;
     route.host = address.host;
-    if (mode == SecurityMode::None) {
+    // "imaps://" and "pop3s://" ask for TLS in so many words: no choice makes that plain.
+    if (mode == SecurityMode::None && !address.tlsAtOnce) {
         route.port = address.port.value_or(plainPort);
         return route;
     }
-    const bool atOnce =
-        mode == SecurityMode::Tls || (mode == SecurityMode::Automatic && address.port == tlsPort);
+    const bool atOnce = mode == SecurityMode::Tls || address.tlsAtOnce ||
+                        (mode == SecurityMode::Automatic && address.port == tlsPort);
     m_startTls = !atOnce;
     route.tls = atOnce ? Tls::AtOnce : Tls::Later;
     route.port = address.port.value_or(atOnce ? tlsPort : plainPort);
@@ -56,14 +57,29 @@ SecureChannel::Route SecureChannel::route(const QString &server, SecurityMode mo
 
 std::optional<QString> SecureChannel::refusalWithoutStartTls(const SecurityMemory &memory) const
 {
-    if (m_mode == SecurityMode::StartTls)
+    switch (withoutStartTls(memory)) {
+    case WithoutStartTls::GoOn:
+        return std::nullopt;
+    case WithoutStartTls::ChosenButMissing:
         return Wording::noStartTlsAsChosen();
-    if (!memory.tlsServer.isEmpty())
+    case WithoutStartTls::GoneSinceLastTime:
         return Wording::startTlsGoneSinceLastTime();
+    case WithoutStartTls::NotOffered:
+        break;
+    }
+    return Wording::noEncryptionOffered();
+}
+
+SecureChannel::WithoutStartTls SecureChannel::withoutStartTls(const SecurityMemory &memory) const
+{
+    if (m_mode == SecurityMode::StartTls)
+        return WithoutStartTls::ChosenButMissing;
+    if (!memory.tlsServer.isEmpty())
+        return WithoutStartTls::GoneSinceLastTime;
     // A server on this machine: nobody can be in the middle.
     if (isLoopbackHost(m_host))
-        return std::nullopt;
-    return Wording::noEncryptionOffered();
+        return WithoutStartTls::GoOn;
+    return WithoutStartTls::NotOffered;
 }
 
 bool SecureChannel::encrypted(SecurityMemory &memory)

@@ -39,6 +39,14 @@ public:
     // The server offered no STARTTLS: the line that refuses to go on, or nothing when the
     // dialogue may continue in the clear (a server on this machine, under the automatic choice).
     std::optional<QString> refusalWithoutStartTls(const SecurityMemory &memory) const;
+    // The same decision for a protocol that words its refusal itself.
+    enum class WithoutStartTls {
+        GoOn,              // a server on this machine, under the automatic choice
+        ChosenButMissing,  // STARTTLS was chosen
+        GoneSinceLastTime, // the server was reached over TLS before
+        NotOffered,        // a server elsewhere that offers no encryption
+    };
+    WithoutStartTls withoutStartTls(const SecurityMemory &memory) const;
 
     // TLS is up: the server is remembered as one reached over TLS. True when `memory` changed.
     bool encrypted(SecurityMemory &memory);

@@ -27,9 +27,7 @@ std::optional<quint16> portNumber(QStringView digits, QString *why)
     return std::nullopt;
 }
 
-} // namespace
-
-ServerAddress parseServerAddress(const QString &text)
+ServerAddress hostAndPort(const QString &text)
 {
     ServerAddress address;
     address.host = text;
@@ -59,6 +57,41 @@ ServerAddress parseServerAddress(const QString &text)
         return address;
     address.host = text.left(colon);
     address.port = portNumber(QStringView(text).mid(colon + 1), &address.invalidPort);
+    return address;
+}
+
+struct Scheme {
+    QStringView prefix;
+    MailProtocol protocol;
+    bool tlsAtOnce;
+};
+
+constexpr Scheme Schemes[] = {
+    {u"imaps://", MailProtocol::Imap, true},
+    {u"imap://", MailProtocol::Imap, false},
+    {u"pop3s://", MailProtocol::Pop3, true},
+    {u"pop3://", MailProtocol::Pop3, false},
+};
+
+} // namespace
+
+ServerAddress parseServerAddress(const QString &text)
+{
+    for (const Scheme &scheme : Schemes) {
+        if (!text.startsWith(scheme.prefix, Qt::CaseInsensitive))
+            continue;
+        QString rest = text.mid(scheme.prefix.size());
+        // As a URL is often copied, with the slash that ends its authority.
+        if (rest.endsWith(u'/'))
+            rest.chop(1);
+        ServerAddress address = hostAndPort(rest);
+        address.protocol = scheme.protocol;
+        address.tlsAtOnce = scheme.tlsAtOnce;
+        return address;
+    }
+    ServerAddress address = hostAndPort(text);
+    if (address.port == ImapPort || address.port == ImapsPort)
+        address.protocol = MailProtocol::Imap;
     return address;
 }
 

@@ -65,6 +65,9 @@ public:
     virtual std::chrono::milliseconds replyTimeout() const { return std::chrono::seconds(30); }
     // "TLS 1.3" and the like once encrypted has come; empty on a plain connection.
     virtual QString tlsProtocol() const { return {}; }
+    // Longer lines for a protocol whose lines may grow with the mailbox (an IMAP SEARCH result);
+    // a control that frames nothing itself ignores it.
+    virtual void setMaxLineBytes(qsizetype /*bytes*/) {}
 
 signals:
     void DataArrival(qint32 bytesTotal);
@@ -73,4 +76,8 @@ signals:
     void encrypted();
     // The handshake waits: the certificate could not be verified for the reasons in `errors`.
     void certificateCheck(const QSslCertificate &certificate, const QList<QSslError> &errors);
+    // The server closed the connection when no reply was due and nothing was left half-read (when
+    // one was, Error says so instead). A session that keeps its connection open learns here that
+    // it has gone.
+    void closedByPeer();
 };

@@ -423,6 +423,8 @@ void Winsock1::deliver()
             m_buffer.clear();
             if (cutShort)
                 emit Error(ConnectionReset, Wording::closedBeforeReplyComplete());
+            else
+                emit closedByPeer();
             continue;
         }
         break;

@@ -63,7 +63,7 @@ public:
 
     // Longer lines for a protocol whose lines may grow with the mailbox (never below
     // MaxLineBytes); what is buffered grows with it.
-    void setMaxLineBytes(qsizetype bytes);
+    void setMaxLineBytes(qsizetype bytes) override;
 
     void Close() override;
     void setLocalPort(quint16 port) override;

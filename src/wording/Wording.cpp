@@ -388,6 +388,101 @@ QString oauth2NotOffered(const QString &protocol)
 
 // ---- IMAP
 
+QString imapWaitingForNewMail()
+{
+    return u"รับข้อมูลเรียบร้อย (เชื่อมต่อค้างไว้ รออีเมลล์ใหม่)"_s;
+}
+
+QString imapMailSizeUnknown()
+{
+    return u"ไม่ทราบขนาดของอีเมลล์ทั้งหมด"_s;
+}
+
+QString imapNoStartTlsAsChosen()
+{
+    return u"เซิร์ฟเวอร์ไม่มี STARTTLS จึงเริ่ม STARTTLS ตามที่ตั้งไว้ไม่ได้ และไม่ได้ส่งชื่อผู้ใช้และรหัสผ่าน"_s;
+}
+
+QString imapStartTlsGoneSinceLastTime()
+{
+    return u"เซิร์ฟเวอร์นี้เคยเชื่อมต่อแบบเข้ารหัส TLS ได้ แต่ครั้งนี้ไม่มี STARTTLS (อาจมีผู้ดักกลางทาง) "
+           u"จึงไม่ได้ส่งชื่อผู้ใช้และรหัสผ่าน ถ้าเซิร์ฟเวอร์เลิกใช้ TLS จริง ให้เลือกการเข้ารหัสใหม่ในหน้าตั้งค่า"_s;
+}
+
+QString imapNoEncryptionOffered()
+{
+    return u"เซิร์ฟเวอร์นี้ไม่มีการเข้ารหัส (ไม่มี STARTTLS) จึงไม่ได้ส่งชื่อผู้ใช้และรหัสผ่าน "
+           u"ถ้าจะเชื่อมต่อแบบไม่เข้ารหัส ให้เลือก \"ไม่เข้ารหัส\" ในหน้าตั้งค่า"_s;
+}
+
+QString imapClearTextAfterStartTls()
+{
+    return because(u"มีข้อมูลไม่เข้ารหัสแทรกมาหลังคำตอบ STARTTLS (อาจมีผู้ดักกลางทาง) จึงยกเลิกการเชื่อมต่อ"_s,
+                   u"The server sent data in the clear after its reply to STARTTLS"_s);
+}
+
+QString imapLoginDisabled()
+{
+    return because(u"เซิร์ฟเวอร์ไม่รับการเข้าสู่ระบบบนการเชื่อมต่อนี้ (LOGINDISABLED) "
+                   u"จึงไม่ได้ส่งชื่อผู้ใช้และรหัสผ่าน"_s,
+                   u"The server refuses LOGIN here and offers no other way to sign in"_s);
+}
+
+QString imapNoOAuthMechanism(const QString &offered)
+{
+    return because(
+        u"เซิร์ฟเวอร์ไม่รับการลงชื่อเข้าใช้ด้วยโทเค็น OAuth2 จึงไม่ได้ส่งโทเค็น"_s,
+        u"The server offers neither AUTH=OAUTHBEARER nor AUTH=XOAUTH2 (it offers: %1)"_s.arg(
+            offered));
+}
+
+QString imapCredentialUnusable()
+{
+    return because(u"ส่งชื่อผู้ใช้หรือโทเค็นนี้ให้เซิร์ฟเวอร์ไม่ได้"_s,
+                   u"The user name or the token holds a character no command can carry"_s);
+}
+
+QString imapBye(const QString &text)
+{
+    return because(u"เซิร์ฟเวอร์ยุติการเชื่อมต่อ"_s, u"The server said BYE: "_s + text);
+}
+
+QString imapClosedWhileIdle()
+{
+    return because(u"เซิร์ฟเวอร์ปิดการเชื่อมต่อที่ค้างไว้รออีเมลล์ใหม่"_s,
+                   u"The server closed the connection that was waiting for new mail"_s);
+}
+
+QString imapClosed()
+{
+    return because(u"เซิร์ฟเวอร์ปิดการเชื่อมต่อก่อนตอบครบ"_s,
+                   u"The server closed the connection before its reply was complete"_s);
+}
+
+QString imapUnreadable(const QString &english)
+{
+    return because(u"อ่านคำตอบของเซิร์ฟเวอร์ IMAP ไม่ได้ จึงหยุดการเช็คครั้งนี้"_s, english);
+}
+
+QString imapTooManyResponses(int count)
+{
+    return because(u"เซิร์ฟเวอร์ส่งข้อมูลมาไม่หยุด จึงหยุดการเช็คครั้งนี้"_s,
+                   u"More than %1 untagged responses to one command"_s.arg(count));
+}
+
+QString imapReplyTimedOut(const QString &command, std::chrono::milliseconds limit)
+{
+    return because(u"หมดเวลารอคำตอบจากเซิร์ฟเวอร์"_s,
+                   u"Timed out: no reply to %1 within %2 seconds"_s.arg(command, seconds(limit)));
+}
+
+QString imapUidValidityChanged()
+{
+    return because(u"รหัสอีเมลล์ (UIDVALIDITY) ของกล่องจดหมายเปลี่ยนใหม่ จึงเริ่มนับใหม่ "
+                   u"และไม่แจ้งว่าเป็นอีเมลล์ใหม่"_s,
+                   u"INBOX has a new UIDVALIDITY: its UIDs start afresh"_s);
+}
+
 // ---- staying connected (resume, network, backoff)
 
 QString retryingIn(int seconds)

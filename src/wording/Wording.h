@@ -120,6 +120,33 @@ QString oauth2NotOffered(const QString &protocol);
 QString oauth2NotSendable();
 
 // ---- IMAP
+// After the report under IDLE: the connection stays open and new mail is told as it comes.
+QString imapWaitingForNewMail();
+// txtMailSize when the server tells no size and the mailbox is too big to add its messages up.
+QString imapMailSizeUnknown();
+// The security beneath the dialogue, in IMAP's words (STARTTLS where POP3 says STLS).
+QString imapNoStartTlsAsChosen();
+QString imapStartTlsGoneSinceLastTime();
+QString imapNoEncryptionOffered();
+QString imapClearTextAfterStartTls();
+// LOGINDISABLED and no SASL mechanism that fits the credential: nothing is sent.
+QString imapLoginDisabled();
+QString imapNoOAuthMechanism(const QString &offered);
+// The user name or the token cannot travel in a command (a control character, a blank).
+QString imapCredentialUnusable();
+// The server ended the session: a BYE (its text in English), or the connection closed.
+QString imapBye(const QString &text);
+QString imapClosedWhileIdle();
+QString imapClosed();
+// The server's bytes are no IMAP (a literal past the bound, a broken response): the reader's
+// English reason.
+QString imapUnreadable(const QString &english);
+// More untagged responses to one command than any mailbox this program reads gives.
+QString imapTooManyResponses(int count);
+// A command's tagged reply did not come in time.
+QString imapReplyTimedOut(const QString &command, std::chrono::milliseconds limit);
+// INBOX has a new UIDVALIDITY: its UIDs start afresh, and nothing is announced.
+QString imapUidValidityChanged();
 
 // ---- staying connected (resume, network, backoff)
 

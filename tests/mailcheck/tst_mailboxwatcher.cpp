@@ -93,6 +93,7 @@ private slots:
     void lastCheckReadsTheClock();
     void sessionEndsAfterTheReport();
     void newCheckReplacesTheOld();
+    void otherProtocolHearsNothing();
 
     void socketErrors();
 };
@@ -568,6 +569,34 @@ void TestMailboxWatcher::newCheckReplacesTheOld()
     s.socket.arrive(Greeting);
     QCOMPARE(s.socket.sent.last(), u"USER demo\r\n"_s);
     QCOMPARE(s.state(), State::User);
+}
+
+// A POP3 check left in its TLS handshake when the server box turns to IMAP: the IMAP
+// session's handshake is never taken for POP3's, which would send its USER.
+void TestMailboxWatcher::otherProtocolHearsNothing()
+{
+    Session s;
+    s.watcher.settings().security = SecurityMode::Automatic;
+    QVERIFY(!s.watcher.check());
+    for (const QString &line : {Greeting, u"+OK\r\n"_s, u"STLS\r\n"_s, u".\r\n"_s, u"+OK\r\n"_s})
+        s.socket.arrive(line);
+    QCOMPARE(s.state(), State::Handshake);
+
+    s.watcher.settings().server = u"imap://mail.example.org"_s;
+    s.socket.sent.clear();
+    QVERIFY(!s.watcher.check());
+    QCOMPARE(s.journal.last(), u"Connect mail.example.org:143"_s);
+    QCOMPARE(s.watcher.key().protocol, u"imap"_s);
+    s.socket.arrive(u"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n"_s);
+    s.socket.arrive(u"L1 OK go\r\n"_s);
+    emit s.socket.encrypted();
+    s.socket.arrive(u"* CAPABILITY IMAP4rev1\r\n"_s);
+    s.socket.arrive(u"L2 OK\r\n"_s);
+    QCOMPARE(s.socket.sent, (QStringList{u"L1 STARTTLS\r\n"_s, u"L2 CAPABILITY\r\n"_s,
+                                         u"L3 LOGIN \"demo\" \"secret\"\r\n"_s}));
+    QVERIFY2(s.view.status.startsWith(u"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n"_s),
+             qPrintable(s.view.status));
+    QCOMPARE(s.state(), State::Idle);
 }
 
 void TestMailboxWatcher::socketErrors()

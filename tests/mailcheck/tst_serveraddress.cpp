@@ -12,6 +12,8 @@ class TestServerAddress : public QObject
 private slots:
     void parse_data();
     void parse();
+    void protocol_data();
+    void protocol();
     void loopback_data();
     void loopback();
 };
@@ -50,6 +52,52 @@ void TestServerAddress::parse()
     const ServerAddress address = parseServerAddress(text);
     QCOMPARE(address.host, host);
     QCOMPARE(address.port.value_or(0), port);
+    QCOMPARE(!address.invalidPort.isEmpty(), invalid);
+}
+
+void TestServerAddress::protocol_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port"); // 0: none given
+    QTest::addColumn<bool>("imap");
+    QTest::addColumn<bool>("tlsAtOnce");
+    QTest::addColumn<bool>("invalid");
+
+    QTest::newRow("imaps:// with a port of its own")
+        << u"imaps://mail.example.org:10993"_s << u"mail.example.org"_s << 10993 << true << true
+        << false;
+    QTest::newRow("IMAP:// in capitals, with the slash of a URL")
+        << u"IMAP://mail.example.org/"_s << u"mail.example.org"_s << 0 << true << false << false;
+    QTest::newRow("pop3s:// before [IPv6]")
+        << u"pop3s://[::1]"_s << u"::1"_s << 0 << false << true << false;
+    QTest::newRow("pop3:// keeps POP3 even on 143")
+        << u"pop3://mail.example.org:143"_s << u"mail.example.org"_s << 143 << false << false
+        << false;
+    QTest::newRow("no scheme, 993: IMAP")
+        << u"mail.example.org:993"_s << u"mail.example.org"_s << 993 << true << false << false;
+    QTest::newRow("no scheme, 143: IMAP")
+        << u"192.0.2.7:143"_s << u"192.0.2.7"_s << 143 << true << false << false;
+    QTest::newRow("no scheme, 995: POP3 as always")
+        << u"mail.example.org:995"_s << u"mail.example.org"_s << 995 << false << false << false;
+    QTest::newRow("a scheme and no port that is one")
+        << u"imap://mail.example.org:0"_s << u"mail.example.org"_s << 0 << true << false << true;
+}
+
+void TestServerAddress::protocol()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QFETCH(bool, imap);
+    QFETCH(bool, tlsAtOnce);
+    QFETCH(bool, invalid);
+
+    const ServerAddress address = parseServerAddress(text);
+    QCOMPARE(address.host, host);
+    QCOMPARE(address.port.value_or(0), port);
+    QCOMPARE(address.protocol == MailProtocol::Imap, imap);
+    QCOMPARE(address.tlsAtOnce, tlsAtOnce);
     QCOMPARE(!address.invalidPort.isEmpty(), invalid);
 }
 

@@ -362,6 +362,7 @@ void TestWinsock1::serverGoesAway()
     ScriptedServer server;
     Winsock1 socket;
     Recorder recorder(socket);
+    QSignalSpy closedByPeer(&socket, &TcpControl::closedByPeer);
     QVERIFY(socket.Connect(u"127.0.0.1"_s, server.port()));
     QVERIFY(server.waitForClient());
     server.send(before);
@@ -387,6 +388,8 @@ void TestWinsock1::serverGoesAway()
     } else {
         QVERIFY(recorder.errorNumbers.isEmpty());
     }
+    // Either the Error or, with nothing cut short, the plain news that it is gone: never both.
+    QCOMPARE(closedByPeer.count(), error ? 0 : 1);
     QCOMPARE(recorder.lines.size(), before.endsWith('\n') ? 1 : 0);
     QVERIFY(!socket.SendData(u"QUIT\r\n"_s));
 }
