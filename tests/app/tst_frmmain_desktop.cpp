@@ -148,6 +148,9 @@ private slots:
         QTest::newRow("untick: gone from the keyring and the file")
             << unlocked << u"pw"_s << QByteArray() << QString() << QString() << true << true
             << QByteArray() << QString() << QString();
+        QTest::newRow("no bus: one line naming it, the password stays scrambled")
+            << u"no bus"_s << QString() << QByteArray("pw") << QString() << u"+OK"_s << false
+            << true << QByteArray("pw") << QString() << Wording::keyringNoBus(QString());
         QTest::newRow("a locked keyring is named, not taken for an empty one")
             << u"locked"_s << u"pw"_s << QByteArray() << QString() << QString() << false << false
             << QByteArray() << QString() << Wording::keyringLocked(QString());
