@@ -89,6 +89,7 @@ void OAuth2Credentials::proceed()
     if (!m_refreshTokenAsked && m_store) {
         m_refreshTokenAsked = true;
         m_reading = m_store->read(key());
+        m_asked.insert(m_reading);
         return;
     }
     if (!m_refreshToken.isEmpty()) {
@@ -119,7 +120,7 @@ void OAuth2Credentials::refresh()
         m_refreshToken.clear();
         m_cache.clear();
         if (m_store)
-            m_store->remove(key());
+            m_asked.insert(m_store->remove(key()));
         emit statusLine(failure.logLine());
         proceed();
     });
@@ -182,7 +183,7 @@ void OAuth2Credentials::keep(const QString &refreshToken)
 {
     m_refreshToken = refreshToken;
     if (m_store && !refreshToken.isEmpty()) {
-        m_store->write(key(), refreshToken);
+        m_asked.insert(m_store->write(key(), refreshToken));
         return;
     }
     if (!m_noKeyringTold) {
@@ -201,6 +202,8 @@ void OAuth2Credentials::failAll(const QString &line)
 void OAuth2Credentials::onStoreFinished(SecretStore::RequestId id, SecretStore::Request request,
                                         const SecretResult &result)
 {
+    if (!m_asked.remove(id))
+        return;
     if (result.status == SecretResult::Status::Problem && !m_noKeyringTold &&
         (request != SecretStore::Request::Read || id == m_reading)) {
         m_noKeyringTold = true;

@@ -8,6 +8,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QUrl>
 #include <memory>
 
@@ -68,6 +69,8 @@ private:
     bool m_signInTried = false;
     bool m_noKeyringTold = false;
     SecretStore::RequestId m_reading = 0;
+    // The store is shared (the remembered password uses it too): only our own answers count.
+    QSet<SecretStore::RequestId> m_asked;
     QList<Answer> m_waiting;
     std::unique_ptr<QObject> m_job; // the refresh or the sign-in under way
 };

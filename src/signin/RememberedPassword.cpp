@@ -39,7 +39,7 @@ void RememberedPassword::forget(const QString &server, const QString &user)
 {
     m_inKeyring = false;
     if (m_store && !m_unusable)
-        m_store->remove(SecretKey{server, user, SecretKind::Password});
+        m_removing = m_store->remove(SecretKey{server, user, SecretKind::Password});
 }
 
 void RememberedPassword::onFinished(SecretStore::RequestId id, SecretStore::Request request,
@@ -67,7 +67,9 @@ void RememberedPassword::onFinished(SecretStore::RequestId id, SecretStore::Requ
         }
         return;
     }
-    if (request == SecretStore::Request::Remove && result.status == SecretResult::Status::Problem)
+    // The store is shared with the OAuth2 tokens: their answers are not about the password.
+    if (request == SecretStore::Request::Remove && id == m_removing &&
+        result.status == SecretResult::Status::Problem)
         problem(result);
 }
 

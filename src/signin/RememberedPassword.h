@@ -50,4 +50,5 @@ private:
     bool m_unusable = false;
     SecretStore::RequestId m_reading = 0;
     SecretStore::RequestId m_writing = 0;
+    SecretStore::RequestId m_removing = 0;
 };
