@@ -80,6 +80,7 @@ private slots:
     void unreadableIsNothingRemembered();
     void rewrittenOnlyWhenChanged_data();
     void rewrittenOnlyWhenChanged();
+    void readAgainOnceChanged();
 };
 
 void TestSeenStore::roundTrip_data()
@@ -187,6 +188,22 @@ void TestSeenStore::rewrittenOnlyWhenChanged()
     QCOMPARE(view.reports.size(), 1);
     QCOMPARE(stampOf(store.fileFor(watcher.key())) != stamp, rewritten);
     QCOMPARE(store.load(watcher.key()) != before, rewritten);
+}
+
+// What was read is kept while the file stays as it was read: a file saved by another program (a
+// second copy, a restored backup) or removed is read as it is now.
+void TestSeenStore::readAgainOnceChanged()
+{
+    const QString folder = m_dir.filePath(u"shared"_s);
+    const SeenStore tray(folder);
+    const SeenStore other(folder);
+    QString error;
+    QVERIFY2(tray.save(Key, state({"a"}, "a"), &error), qPrintable(error));
+    QCOMPARE(tray.load(Key), state({"a"}, "a"));
+    QVERIFY2(other.save(Key, state({"a", "b"}, "b"), &error), qPrintable(error));
+    QCOMPARE(tray.load(Key), state({"a", "b"}, "b"));
+    QVERIFY(QFile::remove(tray.fileFor(Key)));
+    QCOMPARE(tray.load(Key), SeenState());
 }
 
 QTEST_GUILESS_MAIN(TestSeenStore)
