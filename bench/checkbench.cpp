@@ -8,15 +8,24 @@
 // is the connection security as Settings.inf holds it (auto, tls, starttls, none; default none,
 // the plain dialogue); HOST may carry a port ("127.0.0.1:995").
 // Reads one command per line from stdin; "check" runs one check and prints
-//   <µs to the report line> <µs to txtNewMail set> <µs to the goodbye> <txtNewMail> <txtMailSize>
-// timed from the call of cmdCheckNow_Click(). The report line is "รับข้อมูลเรียบร้อย (ออกจากระบบ)",
-// appended to txtStatus as QUIT goes out: the report boxes are filled and the count saved by then.
-// The goodbye is the server's answer to QUIT, logged after it.
+//   <µs to the report line> <µs to txtNewMail set> <µs to the goodbye> <txtNewMail> <txtNewEmail>
+//   <txtMailSize>
+// timed from the call of cmdCheckNow_Click() (txtNewEmail "-" when empty). The report line is
+// "รับข้อมูลเรียบร้อย (ออกจากระบบ)", appended to txtStatus as QUIT goes out: the report boxes are
+// filled and the count saved by then. The goodbye is the server's answer to QUIT, logged after it.
+// "check SCENARIO" first gives the window the seen ids of a scenario, untimed, so that every run
+// of it starts from the same memory of the mailbox:
+//   nothing-new     every message seen, and the check before it found nothing new either (an
+//                   untimed one, made first): the periodic check's steady state
+//   one-new         every message but the last seen, the STAT before it one message shorter
+//   deleted-and-new every message but the last seen, and one that has gone since: STAT unchanged
+// The ids come from one untimed check made before the first scenario (its full listing).
 // The next command is read once the server's goodbye has been logged, so sessions never overlap.
 // A check that brings no report within 20 s prints "ERROR <status log>" and ends with status 1.
 #include "AppFakes.h"
 #include "app/FrmMain.h"
 #include "app/ThaiFonts.h"
+#include "mailcheck/SeenStore.h"
 #include "platform/Clock.h"
 
 #include <QApplication>
@@ -28,6 +37,7 @@
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -55,6 +65,51 @@ QString lastLine(const QPlainTextEdit &box)
     const QTextDocument *document = box.document();
     const int count = document->blockCount();
     return count >= 2 ? document->findBlockByNumber(count - 2).text() : QString();
+}
+
+enum class Scenario { NothingNew, OneNew, DeletedAndNew };
+
+std::optional<Scenario> scenarioNamed(const QString &name)
+{
+    if (name == u"nothing-new"_s)
+        return Scenario::NothingNew;
+    if (name == u"one-new"_s)
+        return Scenario::OneNew;
+    if (name == u"deleted-and-new"_s)
+        return Scenario::DeletedAndNew;
+    return std::nullopt;
+}
+
+// What the window remembers before a check of `scenario`, made from the memory of a check that
+// saw every message. Dovecot's ids (its pop3_uidl_format %08Xu%08Xv) sort as the messages are
+// numbered, so the greatest is the last message's and the one before it the last but one's.
+std::optional<SeenState> scenarioState(const SeenState &all, Scenario scenario, QString *why)
+{
+    QList<QByteArray> ids(all.ids.cbegin(), all.ids.cend());
+    std::sort(ids.begin(), ids.end());
+    if (!all.known || ids.size() < 2 || ids.last() != all.lastId) {
+        *why = u"the seen ids do not sort as the messages are numbered (last id %1)"_s.arg(
+            QString::fromLatin1(all.lastId));
+        return std::nullopt;
+    }
+    SeenState state = all;
+    // Listed just now: no daily listing falls into a run.
+    state.listedAt = QDateTime::currentDateTimeUtc();
+    switch (scenario) {
+    case Scenario::NothingNew:
+        break;
+    case Scenario::OneNew:
+        state.ids.remove(ids.last());
+        state.count = all.count - 1;
+        state.lastId = ids.at(ids.size() - 2);
+        break;
+    case Scenario::DeletedAndNew:
+        state.ids.remove(ids.last());
+        state.ids.insert("bench-deleted-message");
+        state.lastId = ids.at(ids.size() - 2);
+        break;
+    }
+    return state;
 }
 
 bool writeSettings(const QString &path, const QString &host, const QString &user, qint64 known,
@@ -150,12 +205,7 @@ int main(int argc, char *argv[])
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
 
-    std::string command;
-    while (std::getline(std::cin, command)) {
-        if (command != "check") {
-            std::fprintf(stderr, "checkbench: unknown command '%s'\n", command.c_str());
-            return 2;
-        }
+    const auto check = [&] {
         newMailAt.reset();
         reportAt.reset();
         goodbyeAt.reset();
@@ -166,15 +216,49 @@ int main(int argc, char *argv[])
         if (!goodbyeLogged)
             loop.exec();
         deadline.stop();
-        if (!reportAt || !newMailAt || !goodbyeAt) {
-            std::printf("ERROR %s\n",
-                        form.txtStatus->Text().replace(u"\r\n"_s, u" | "_s).toUtf8().constData());
-            std::fflush(stdout);
-            return 1;
+        if (reportAt && newMailAt && goodbyeAt)
+            return true;
+        std::printf("ERROR %s\n",
+                    form.txtStatus->Text().replace(u"\r\n"_s, u" | "_s).toUtf8().constData());
+        std::fflush(stdout);
+        return false;
+    };
+
+    const SeenStore seen(services.stateFolder);
+    std::optional<SeenState> everySeen;
+    std::string command;
+    while (std::getline(std::cin, command)) {
+        const QStringList words = QString::fromStdString(command).split(u' ', Qt::SkipEmptyParts);
+        const std::optional<Scenario> scenario =
+            words.size() == 2 ? scenarioNamed(words[1]) : std::nullopt;
+        if (words.isEmpty() || words[0] != u"check"_s || words.size() > 2 ||
+            (words.size() == 2 && !scenario)) {
+            std::fprintf(stderr, "checkbench: unknown command '%s'\n", command.c_str());
+            return 2;
         }
-        std::printf("%lld %lld %lld %s %s\n", microsSince(started, *reportAt),
+        if (scenario) {
+            const Scenario chosen = *scenario;
+            if (!everySeen) {
+                if (!check())
+                    return 1;
+                everySeen = seen.load(form.watcher().key());
+            }
+            QString why;
+            const std::optional<SeenState> state = scenarioState(*everySeen, chosen, &why);
+            if (!state || !seen.save(form.watcher().key(), *state, &why)) {
+                std::fprintf(stderr, "checkbench: %s\n", qPrintable(why));
+                return 1;
+            }
+            if (chosen == Scenario::NothingNew && !check())
+                return 1;
+        }
+        if (!check())
+            return 1;
+        const QString newEmail = form.txtNewEmail->text();
+        std::printf("%lld %lld %lld %s %s %s\n", microsSince(started, *reportAt),
                     microsSince(started, *newMailAt), microsSince(started, *goodbyeAt),
                     form.txtNewMail->text().toUtf8().constData(),
+                    newEmail.isEmpty() ? "-" : newEmail.toUtf8().constData(),
                     form.txtMailSize->text().toUtf8().constData());
         std::fflush(stdout);
     }

@@ -18,11 +18,27 @@ struct Options {
             u"Qt's own options (-platform, -display, -style, ...) are taken as well."_s);
         parser.addOption(help);
         parser.addOption(version);
+        parser.addOption(check);
     }
     QCommandLineParser parser;
     QCommandLineOption help{{u"h"_s, u"help"_s}, u"Shows this help and ends."_s};
     QCommandLineOption version{{u"v"_s, u"version"_s}, u"Shows the version and ends."_s};
+    QCommandLineOption check{
+        u"check"_s,
+        u"Checks the mailbox once, without a window and beside a running copy, and ends: prints "
+        u"the number of messages, their size and one line per new message (sender: subject) on "
+        u"standard output. Exit status 0 when there is new mail, 1 when there is none, 2 when the "
+        u"check failed, with the reason on standard error. It saves nothing: the running copy "
+        u"still announces the mail. Needs the password remembered in the settings."_s};
 };
+
+QStringList argumentList(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments += QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
 
 void print(FILE *stream, const QString &text)
 {
@@ -39,12 +55,9 @@ std::optional<int> answerInformationOptions(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(u"larkspur"_s);
     QCoreApplication::setApplicationVersion(QString::fromLatin1(LARKSPUR_VERSION_STRING));
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments += QString::fromLocal8Bit(argv[i]);
     Options options;
     // Mistakes are told later, once Qt has taken its own options out.
-    options.parser.parse(arguments);
+    options.parser.parse(argumentList(argc, argv));
     if (options.parser.isSet(options.help)) {
         // The usage line names the program as it was called, which takes an application object.
         int count = argc;
@@ -60,7 +73,14 @@ std::optional<int> answerInformationOptions(int argc, char *argv[])
     return std::nullopt;
 }
 
-std::optional<int> refuseUnknownArguments()
+bool asksForCheck(int argc, char *argv[])
+{
+    Options options;
+    options.parser.parse(argumentList(argc, argv));
+    return options.parser.isSet(options.check);
+}
+
+std::optional<int> refuseUnknownArguments(int exitCode)
 {
     Options options;
     QString mistake;
@@ -72,7 +92,7 @@ std::optional<int> refuseUnknownArguments()
         return std::nullopt;
     print(stderr, QCoreApplication::applicationName() + u": "_s + mistake + u"\nTry '"_s +
                       QCoreApplication::applicationName() + u" --help' for more information.\n"_s);
-    return 1;
+    return exitCode;
 }
 
 } // namespace CommandLine

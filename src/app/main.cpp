@@ -1,3 +1,4 @@
+#include "app/CheckOnce.h"
 #include "app/CommandLine.h"
 #include "app/FrmMain.h"
 #include "app/ThaiFonts.h"
@@ -26,6 +27,9 @@ int main(int argc, char *argv[])
 {
     if (const auto exitCode = CommandLine::answerInformationOptions(argc, argv))
         return *exitCode;
+    // One check without a window: no display, no tray, and beside a running copy.
+    if (CommandLine::asksForCheck(argc, argv))
+        return CheckOnce::run(argc, argv);
     RegexEngine::preferInterpreter();
     DisplaySession::PlatformChoice platform;
     QApplication app(argc, argv);

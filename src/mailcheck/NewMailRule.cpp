@@ -122,6 +122,11 @@ void NewMailRule::answerAll(const std::optional<QList<UidlEntry>> &listing)
         finishByCount();
         return;
     }
+    // The listing names the last message as well, also when "UIDL n" could not.
+    const auto last = std::max_element(
+        listing->cbegin(), listing->cend(),
+        [](const UidlEntry &a, const UidlEntry &b) { return a.number < b.number; });
+    m_lastId = last == listing->cend() ? QByteArray() : last->id;
     if (!m_remembered.known) {
         // The first check: nothing to compare ids with, so the remembered count decides, and
         // from now on the ids.
@@ -132,10 +137,7 @@ void NewMailRule::answerAll(const std::optional<QList<UidlEntry>> &listing)
             seen.ids.insert(entry.id);
         seen.count = m_count;
         seen.octets = m_octets;
-        const auto last = std::max_element(
-            listing->cbegin(), listing->cend(),
-            [](const UidlEntry &a, const UidlEntry &b) { return a.number < b.number; });
-        seen.lastId = last == listing->cend() ? QByteArray() : last->id;
+        seen.lastId = m_lastId;
         seen.listedAt = m_now;
         m_verdict.seen = seen;
         m_verdict.seenChanged = true;

@@ -561,8 +561,11 @@ void Pop3Session::topLine(const QString &line, const QByteArray &bytes)
         fetchNextHeaders();
         return;
     }
-    if (m_headerLines >= MaxHeaderLines || m_header.bytes.size() + bytes.size() > MaxHeaderBytes)
+    if (m_headerLines >= MaxHeaderLines || m_header.bytes.size() + bytes.size() > MaxHeaderBytes) {
+        // Full for good: a later line kept after a dropped one would join the wrong field.
+        m_headerLines = MaxHeaderLines;
         return;
+    }
     ++m_headerLines;
     m_header.bytes += bytes.startsWith("..") ? bytes.mid(1) : bytes;
 }

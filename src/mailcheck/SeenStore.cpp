@@ -56,8 +56,28 @@ QString SeenStore::fileFor(const MailboxKey &key) const
 
 SeenState SeenStore::load(const MailboxKey &key) const
 {
-    QFile file(fileFor(key));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileBytes)
+    const QString path = fileFor(key);
+    QFile file(path);
+    struct stat status {
+    };
+    if (!file.open(QIODevice::ReadOnly) || ::fstat(file.handle(), &status) != 0) {
+        m_lastRead.remove(path);
+        return {};
+    }
+    const FileIdentity identity{status.st_dev, status.st_ino, status.st_size,
+                                qint64(status.st_mtim.tv_sec) * 1'000'000'000 +
+                                    status.st_mtim.tv_nsec};
+    if (const auto read = m_lastRead.constFind(path);
+        read != m_lastRead.cend() && read->identity == identity)
+        return read->state;
+    const SeenState state = parse(file, key);
+    m_lastRead.insert(path, Read{identity, state});
+    return state;
+}
+
+SeenState SeenStore::parse(QFile &file, const MailboxKey &key)
+{
+    if (file.size() > MaxFileBytes)
         return {};
     const QList<QByteArray> lines = file.read(MaxFileBytes + 1).split('\n');
     // The header names the mailbox: a file of another one (a hash collision, a copied folder)
@@ -92,6 +112,7 @@ SeenState SeenStore::load(const MailboxKey &key) const
             return {};
         first = 7;
     }
+    state.ids.reserve(lines.size() - first);
     for (qsizetype i = first; i < lines.size(); ++i) {
         if (lines[i].isEmpty())
             continue;

@@ -2,8 +2,11 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QSet>
 #include <QString>
+
+class QFile;
 
 // What one mailbox's earlier checks remember. POP3: the unique ids (UIDL) seen there, and the last
 // check's STAT with the id of its last message, which tell a cheap check that nothing moved.
@@ -47,10 +50,29 @@ public:
     static QString defaultFolder();
 
     QString fileFor(const MailboxKey &key) const;
+    // A file found as this store last read it is not read again: 40,000 ids take tens of
+    // milliseconds to read, which a check that finds nothing new would otherwise pay each time.
     SeenState load(const MailboxKey &key) const;
     // On failure *error holds one line for the status log.
     bool save(const MailboxKey &key, const SeenState &state, QString *error) const;
 
 private:
+    // Which file was read: a new one (every save renames one into place) or one changed in place
+    // differs in one of these.
+    struct FileIdentity {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = -1;
+        qint64 modifiedNs = 0;
+        bool operator==(const FileIdentity &) const = default;
+    };
+    struct Read {
+        FileIdentity identity;
+        SeenState state;
+    };
+
+    static SeenState parse(QFile &file, const MailboxKey &key);
+
     QString m_folder;
+    mutable QHash<QString, Read> m_lastRead;
 };

@@ -206,6 +206,61 @@ QString trustQuestion(const QString &server, const QString &english, const QStri
 
 // ---- POP3 session and new-mail detection
 
+QString checkTotal(qint64 count)
+{
+    return u"อีเมลล์ทั้งหมด %1 ฉบับ"_s.arg(count);
+}
+
+QString checkNew(qint64 count)
+{
+    return u"อีเมลล์ใหม่ %1 ฉบับ"_s.arg(count);
+}
+
+QString checkNoSettings(const QString &path)
+{
+    return because(u"ไม่พบการตั้งค่าใน %1"_s.arg(path),
+                   u"No settings: start the program with its window once"_s);
+}
+
+QString checkSettingsUnreadable(const QString &path, const QString &reason)
+{
+    return because(u"อ่านการตั้งค่าจาก %1 ไม่ได้"_s.arg(path), reason);
+}
+
+QString checkNoServer()
+{
+    return because(u"ยังไม่ได้ตั้งชื่อเซิร์ฟเวอร์ POP3"_s, u"No POP3 server is set"_s);
+}
+
+QString checkPasswordNotRemembered()
+{
+    return because(u"ไม่ได้จำรหัสผ่านไว้ จึงเช็คอีเมลล์โดยไม่เปิดหน้าต่างไม่ได้"_s,
+                   u"The password is not remembered (tick จำรหัสผ่าน in the window)"_s);
+}
+
+QString checkCountUnread()
+{
+    return because(u"อ่านจำนวนอีเมลล์จากคำตอบของคำสั่ง STAT ไม่ได้"_s,
+                   u"The reply to STAT gave no message count"_s);
+}
+
+QString checkFailed(const QString &reason)
+{
+    return because(u"เช็คอีเมลล์ไม่สำเร็จ"_s, reason);
+}
+
+QString checkLoginRefused(const QString &reason)
+{
+    return because(u"เซิร์ฟเวอร์ไม่รับชื่อผู้ใช้หรือรหัสผ่าน"_s, reason);
+}
+
+QString checkCannotAskAboutCertificate()
+{
+    return because(
+        u"ถามเรื่องใบรับรองของเซิร์ฟเวอร์โดยไม่เปิดหน้าต่างไม่ได้ จึงไม่เชื่อถือใบรับรองนี้"_s,
+        u"A certificate the system does not trust can only be accepted from the window"_s);
+}
+
 QString seenIdsNotSaved(const QString &path, const QString &reason)
 {
     return because(u"บันทึกรายการอีเมลล์ที่แจ้งแล้วไม่ได้ ครั้งหน้าอาจแจ้งซ้ำ : "_s + path, reason);

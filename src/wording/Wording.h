@@ -47,6 +47,19 @@ QString trustQuestion(const QString &server, const QString &english, const QStri
 
 // ---- POP3 session and new-mail detection
 
+// A check from the command line (larkspur --check): its report on stdout, and why it could not
+// tell on stderr.
+QString checkTotal(qint64 count);
+QString checkNew(qint64 count);
+QString checkNoSettings(const QString &path);
+QString checkSettingsUnreadable(const QString &path, const QString &reason);
+QString checkNoServer();
+QString checkPasswordNotRemembered();
+QString checkCountUnread();
+QString checkFailed(const QString &reason);
+QString checkLoginRefused(const QString &reason);
+QString checkCannotAskAboutCertificate();
+
 QString seenIdsNotSaved(const QString &path, const QString &reason);
 // A reply came before its command was sent: it cannot be that command's answer.
 QString replyBeforeCommand();
