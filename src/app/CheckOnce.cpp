@@ -6,14 +6,19 @@
 #include "mailcheck/Winsock1.h"
 #include "platform/Clock.h"
 #include "platform/ProgramFolder.h"
+#include "platform/UrlOpener.h"
 #include "settings/SettingsFile.h"
 #include "signin/CredentialSource.h"
+#include "signin/OAuth2Credentials.h"
+#include "signin/SecretServiceStore.h"
 #include "wording/Wording.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QNetworkAccessManager>
 #include <QTimer>
 #include <cstdio>
 #include <optional>
@@ -26,6 +31,55 @@ namespace CheckOnce
 
 namespace
 {
+
+// A check from the command line opens no browser.
+class NoBrowser final : public UrlOpener
+{
+public:
+    bool open(const QString & /*address*/) override { return false; }
+};
+
+// The remembered password: the one the settings hold, else the keyring's.
+class RememberedOrKept final : public QObject, public CredentialSource
+{
+public:
+    explicit RememberedOrKept(SecretStore *keyring) : m_keyring(keyring)
+    {
+        if (m_keyring)
+            connect(m_keyring, &SecretStore::finished, this, &RememberedOrKept::onFinished);
+    }
+    void request(const MailboxSettings &mailbox, Answer answer) override
+    {
+        if (!mailbox.password.isEmpty() || !m_keyring) {
+            if (mailbox.password.isEmpty())
+                answer(std::nullopt, Wording::checkPasswordNotRemembered());
+            else
+                answer(Credential{Credential::Kind::Password, mailbox.password}, QString());
+            return;
+        }
+        m_answer = std::move(answer);
+        m_reading =
+            m_keyring->read(SecretKey{mailbox.server, mailbox.loginName, SecretKind::Password});
+    }
+
+private:
+    void onFinished(SecretStore::RequestId id, SecretStore::Request, const SecretResult &result)
+    {
+        if (id != m_reading || !m_answer)
+            return;
+        const Answer answer = std::exchange(m_answer, nullptr);
+        if (result.status == SecretResult::Status::Found)
+            answer(Credential{Credential::Kind::Password, result.value}, QString());
+        else if (result.status == SecretResult::Status::Problem)
+            answer(std::nullopt, secretProblemLine(result.problem, result.reason));
+        else
+            answer(std::nullopt, Wording::checkPasswordNotRemembered());
+    }
+
+    SecretStore *m_keyring;
+    SecretStore::RequestId m_reading = 0;
+    Answer m_answer;
+};
 
 void print(FILE *stream, const QStringList &lines, const QString &prefix)
 {
@@ -53,11 +107,15 @@ std::variant<MailboxSettings, QString> mailboxFromSettings(const QString &execut
         return Wording::checkNoSettings(shown);
     if (loaded.server.isEmpty())
         return Wording::checkNoServer();
-    // As the start-up: a check without the window needs the password the settings remember.
-    if (!loaded.passwordRead || loaded.password.isEmpty())
+    // As the start-up: a check without the window needs the password the settings remember (in
+    // the file or the keyring), unless a token signs in.
+    if (!loaded.oauth2Chosen && !loaded.passwordRead)
         return Wording::checkPasswordNotRemembered();
 
     MailboxSettings mailbox;
+    mailbox.signIn =
+        loaded.oauth2Chosen ? MailboxSettings::SignIn::OAuth2 : MailboxSettings::SignIn::Password;
+    mailbox.oauth2 = loaded.oauth2;
     mailbox.server = loaded.server;
     mailbox.loginName = loaded.loginName;
     mailbox.password = loaded.password;
@@ -68,14 +126,25 @@ std::variant<MailboxSettings, QString> mailboxFromSettings(const QString &execut
 }
 
 Result check(const MailboxSettings &mailbox, TcpControl &channel, const Clock &clock,
-             const SeenStore &seen)
+             const SeenStore &seen, const Sources &sources)
 {
-    TypedPassword password;
-    MailboxWatcher watcher(channel, password, clock, &seen);
+    RememberedOrKept password(sources.keyring);
+    QNetworkAccessManager ownNetwork;
+    NoBrowser noBrowser;
+    OAuth2Credentials tokens(sources.network ? *sources.network : ownNetwork, noBrowser,
+                             sources.keyring, clock);
+    tokens.setSignInAllowed(false);
+    ChosenCredentials credentials(password, tokens);
+    MailboxWatcher watcher(channel, credentials, clock, &seen);
     watcher.settings() = mailbox;
     watcher.setReadOnly(true);
     Result result;
-    if (const auto problem = watcher.loginProblem()) {
+    // The keyring's password is asked when the check starts: an empty one is not missing yet.
+    if (mailbox.password.isEmpty() && sources.keyring)
+        watcher.settings().password = u"*"_s;
+    const auto problem = watcher.loginProblem();
+    watcher.settings().password = mailbox.password;
+    if (problem) {
         result.errors << *problem;
         return result;
     }
@@ -109,6 +178,11 @@ Result check(const MailboxSettings &mailbox, TcpControl &channel, const Clock &c
         if (outcome &&
             (!report || state == Pop3Session::State::Ended || state == Pop3Session::State::Idle))
             loop.quit();
+    });
+    // An IMAP connection left open to idle has nothing more to say to a check that only looks.
+    QObject::connect(&watcher, &MailboxWatcher::reported, &loop, [&] {
+        if (watcher.imapSession().isIdling())
+            watcher.stop();
     });
     if (const auto failure = watcher.check()) {
         result.errors << Wording::checkFailed(*failure);
@@ -154,7 +228,10 @@ int run(int argc, char *argv[])
     Winsock1 socket;
     const SystemClock clock;
     const SeenStore seen(SeenStore::defaultFolder());
-    const Result result = check(std::get<MailboxSettings>(mailbox), socket, clock, seen);
+    SecretServiceStore keyring(QDBusConnection::sessionBus());
+    QNetworkAccessManager network;
+    const Result result =
+        check(std::get<MailboxSettings>(mailbox), socket, clock, seen, {&keyring, &network});
     print(stdout, result.report, QString());
     print(stderr, result.errors, prefix);
     return result.exitCode;

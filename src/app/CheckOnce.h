@@ -7,6 +7,8 @@
 #include <variant>
 
 class Clock;
+class QNetworkAccessManager;
+class SecretStore;
 class SeenStore;
 class TcpControl;
 
@@ -31,14 +33,21 @@ struct Result {
 };
 
 // The mailbox as the start-up reads it from Settings.inf in the program's folder (or, while that
-// has none, beside the executable), with the password only when it is remembered; else the line
-// that says why no check can be made. Reads, and writes nothing.
+// has none, beside the executable), with the password only when it is remembered (empty when the
+// keyring keeps it); else the line that says why no check can be made. Reads, and writes nothing.
 std::variant<MailboxSettings, QString> mailboxFromSettings(const QString &executableFolder);
+
+// Where the credential comes from: the keyring for a remembered password that Settings.inf does
+// not hold, and for an OAuth2 refresh token (never a sign-in: no one is there to finish it).
+struct Sources {
+    SecretStore *keyring = nullptr; // null: none
+    QNetworkAccessManager *network = nullptr;
+};
 
 // One check of `mailbox` in an event loop of its own, returning once the server's goodbye has come
 // (or the connection is gone).
 Result check(const MailboxSettings &mailbox, TcpControl &channel, const Clock &clock,
-             const SeenStore &seen);
+             const SeenStore &seen, const Sources &sources = {});
 
 // The whole command: makes the QCoreApplication, checks with the real socket and clock and the
 // user's seen ids, prints the report on stdout and the reasons on stderr, and gives the exit code.

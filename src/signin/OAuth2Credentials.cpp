@@ -96,7 +96,7 @@ void OAuth2Credentials::proceed()
         refresh();
         return;
     }
-    if (!m_signInTried) {
+    if (!m_signInTried && m_signInAllowed) {
         m_signInTried = true;
         signIn();
         return;

@@ -37,6 +37,9 @@ public:
     void refused(const MailboxSettings &mailbox) override;
     // The user asked to sign in now.
     void signInNow(const MailboxSettings &mailbox);
+    // Where no one can finish a sign-in (a check from the command line), none is started: a
+    // token must come from the refresh token kept.
+    void setSignInAllowed(bool allowed) { m_signInAllowed = allowed; }
 
 signals:
     void statusLine(const QString &line);
@@ -67,6 +70,7 @@ private:
     QString m_refreshToken;
     bool m_refreshTokenAsked = false;
     bool m_signInTried = false;
+    bool m_signInAllowed = true;
     bool m_noKeyringTold = false;
     SecretStore::RequestId m_reading = 0;
     // The store is shared (the remembered password uses it too): only our own answers count.
