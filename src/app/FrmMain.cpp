@@ -2,6 +2,7 @@
 
 #include "app/OAuth2Dialog.h"
 #include "mailcheck/SeenStore.h"
+#include "mailcheck/ServerAddress.h"
 #include "mailcheck/Winsock1.h"
 #include "notify/DesktopAnnouncer.h"
 #include "notify/DesktopNotifier.h"
@@ -624,7 +625,7 @@ void FrmMain::labHide_Click()
 
 void FrmMain::labOpenMail_Click()
 {
-    m_services.urlOpener->open(u"http://"_s + settings().server);
+    m_services.urlOpener->open(webAddressFor(settings().server));
 }
 
 void FrmMain::MenuShow_Click()

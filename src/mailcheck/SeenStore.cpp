@@ -167,8 +167,8 @@ bool SeenStore::save(const MailboxKey &key, const SeenState &state, QString *err
         return abandon(qt_error_string(errno));
     if (file.write(bytes) != bytes.size())
         return abandon(file.errorString());
-    if (::fsync(file.handle()) != 0)
-        return abandon(qt_error_string(errno));
+    // No wait for the disk: the rename keeps the file whole or as it was, and a file lost to a
+    // power cut only makes the next check a first one, which announces nothing old.
     if (!file.commit())
         return fail(file.errorString());
     return true;

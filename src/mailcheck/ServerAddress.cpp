@@ -95,6 +95,18 @@ ServerAddress parseServerAddress(const QString &text)
     return address;
 }
 
+QString webAddressFor(const QString &serverText)
+{
+    for (const Scheme &scheme : Schemes) {
+        if (!serverText.startsWith(scheme.prefix, Qt::CaseInsensitive))
+            continue;
+        const QString host = parseServerAddress(serverText).host;
+        // An IPv6 address goes in brackets, as in any URL.
+        return u"http://"_s + (host.contains(u':') ? u'[' + host + u']' : host);
+    }
+    return u"http://"_s + serverText;
+}
+
 bool isLoopbackHost(const QString &host)
 {
     if (host.compare(u"localhost"_s, Qt::CaseInsensitive) == 0)

@@ -28,6 +28,10 @@ inline constexpr quint16 ImapsPort = 993;
 
 ServerAddress parseServerAddress(const QString &text);
 
+// The web address "open e-mail" hands to the browser: "http://" followed by the server text as
+// typed, or by its host alone when the text names a mail scheme ("http://imaps://..." is none).
+QString webAddressFor(const QString &serverText);
+
 // 127.0.0.0/8, ::1 and "localhost": a server on this machine, which no one on the network can be
 // in the middle of.
 bool isLoopbackHost(const QString &host);

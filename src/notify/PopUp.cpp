@@ -1,5 +1,7 @@
 #include "notify/PopUp.h"
 
+#include "mailcheck/ServerAddress.h"
+
 #include "app/Pictures.h"
 #include "app/ThaiFonts.h"
 #include "notify/OnTop.h"
@@ -175,7 +177,7 @@ void PopUp::Timer1_Timer()
 void PopUp::labMailServer_Click()
 {
     const QString server = m_serverText ? m_serverText() : QString();
-    m_urlOpener.open(u"http://"_s + server);
+    m_urlOpener.open(webAddressFor(server));
     Unload();
 }
 

@@ -16,6 +16,8 @@ private slots:
     void protocol();
     void loopback_data();
     void loopback();
+    void webAddress_data();
+    void webAddress();
 };
 
 void TestServerAddress::parse_data()
@@ -119,6 +121,24 @@ void TestServerAddress::loopback()
     QFETCH(QString, host);
     QFETCH(bool, loopback);
     QCOMPARE(isLoopbackHost(host), loopback);
+}
+
+void TestServerAddress::webAddress_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("a server as typed, port and blanks and all")
+        << u" pop.example.org:995"_s << u"http:// pop.example.org:995"_s;
+    QTest::newRow("a mail scheme gives way to the host") << u"imaps://imap.example.org:993/"_s
+                                                         << u"http://imap.example.org"_s;
+    QTest::newRow("an IPv6 host in brackets") << u"IMAP://[::1]:143"_s << u"http://[::1]"_s;
+}
+
+void TestServerAddress::webAddress()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, address);
+    QCOMPARE(webAddressFor(server), address);
 }
 
 QTEST_GUILESS_MAIN(TestServerAddress)
