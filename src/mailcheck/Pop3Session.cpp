@@ -589,8 +589,7 @@ void Pop3Session::onError(qint16 number, const QString &description)
     m_deadline.stop();
     m_channel.Close();
     m_asking = false;
-    const State was = std::exchange(m_state, m_state == State::Top ? State::Ended : m_state);
-    switch (was) {
+    switch (m_state) {
     // After the report and its QUIT nothing is left to fail: a goodbye that never comes, or a
     // connection dropped instead of it, ends the session without a word.
     case State::Quit:
@@ -600,6 +599,7 @@ void Pop3Session::onError(qint16 number, const QString &description)
         return;
     case State::Top:
         // What is new is known by now; only the senders of some messages are missing.
+        m_state = State::Ended;
         emit statusAppended(QString::number(number) + u" : "_s + description + CrLf);
         emit scanned(m_scan);
         return;
