@@ -2,7 +2,6 @@
 
 #include "mailcheck/ImapCommand.h"
 #include "mailcheck/TcpControl.h"
-#include "mailcheck/TlsTrust.h"
 #include "mailcheck/Winsock1.h"
 #include "signin/SaslOAuth.h"
 #include "wording/Wording.h"
@@ -204,12 +203,8 @@ void ImapSession::answerCertificate(bool trust)
 {
     if (m_memory && m_security.answer(trust, *m_memory))
         emit memoryChanged();
-    if (!std::exchange(m_asking, false))
-        return;
-    if (trust)
-        m_channel.trustCertificate();
-    else
-        m_channel.refuseCertificate(m_refusalIfNo);
+    if (std::exchange(m_asking, false))
+        m_security.resume(trust, m_channel);
 }
 
 bool ImapSession::refresh(const MailLogin &login)
@@ -701,8 +696,8 @@ void ImapSession::tagged(const ImapResponse &response, const QString &line)
         }
         // Whatever stands behind the reply came in the clear, to be read as if encrypted.
         if (m_reader->pendingBytes() > 0 || m_channel.hasPendingData()) {
-            fail(SessionFailure::Security, QString::number(Winsock1::ClearTextInjected) +
-                                               u" : "_s + Wording::imapClearTextAfterStartTls());
+            fail(SessionFailure::Security, QString::number(Winsock1::ClearTextInjected) + u" : "_s +
+                                               Wording::imapClearTextAfterStartTls());
             return;
         }
         m_state = State::Handshake;
@@ -998,19 +993,9 @@ void ImapSession::onCertificateCheck(const QSslCertificate &certificate,
 {
     if (!m_memory)
         return;
-    const SecureChannel::Verdict verdict = m_security.judge(certificate, errors, *m_memory);
-    switch (verdict.kind) {
-    case SecureChannel::Verdict::Kind::Trust:
-        m_channel.trustCertificate();
-        return;
-    case SecureChannel::Verdict::Kind::Refuse:
-        m_channel.refuseCertificate(verdict.text);
-        return;
-    case SecureChannel::Verdict::Kind::Ask:
+    if (const auto question = m_security.settle(m_channel, certificate, errors, *m_memory)) {
         m_asking = true;
-        m_refusalIfNo = TlsTrust::describe(errors);
-        emit certificateQuestion(verdict.text);
-        return;
+        emit certificateQuestion(*question);
     }
 }
 

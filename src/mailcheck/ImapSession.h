@@ -156,7 +156,6 @@ private:
     std::unique_ptr<ImapResponseReader> m_reader;
     std::optional<ImapNewMailRule> m_rule;
     bool m_asking = false; // a certificate question waits for the user
-    QString m_refusalIfNo;
     QString m_note;
     QString m_greetingLine;
     std::optional<ImapResponse> m_greeting;

@@ -3,7 +3,6 @@
 #include "mailcheck/FieldExtractor.h"
 #include "mailcheck/ReportFormat.h"
 #include "mailcheck/TcpControl.h"
-#include "mailcheck/TlsTrust.h"
 #include "mailcheck/Winsock1.h"
 #include "signin/SaslOAuth.h"
 #include "wording/Wording.h"
@@ -138,12 +137,8 @@ void Pop3Session::answerCertificate(bool trust)
         emit memoryChanged();
     // A newer check may have replaced the connection that asked: the answer is remembered all the
     // same, and that check's handshake meets it.
-    if (!std::exchange(m_asking, false))
-        return;
-    if (trust)
-        m_channel.trustCertificate();
-    else
-        m_channel.refuseCertificate(m_refusalIfNo);
+    if (std::exchange(m_asking, false))
+        m_security.resume(trust, m_channel);
 }
 
 // ---------------------------------------------------------------- the replies
@@ -248,7 +243,8 @@ void Pop3Session::onDataArrival()
     }
 }
 
-// A reply of the dialogue of old (greeting, USER, PASS, STAT): logged, then judged by its first character.
+// A reply of the dialogue of old (greeting, USER, PASS, STAT): logged, then judged by its first
+// character.
 bool Pop3Session::dialogueReply(const QString &line, SessionFailure failure)
 {
     emit progressChanged(0);
@@ -638,19 +634,9 @@ void Pop3Session::onCertificateCheck(const QSslCertificate &certificate,
 {
     if (!m_memory)
         return;
-    const SecureChannel::Verdict verdict = m_security.judge(certificate, errors, *m_memory);
-    switch (verdict.kind) {
-    case SecureChannel::Verdict::Kind::Trust:
-        m_channel.trustCertificate();
-        return;
-    case SecureChannel::Verdict::Kind::Refuse:
-        m_channel.refuseCertificate(verdict.text);
-        return;
-    case SecureChannel::Verdict::Kind::Ask:
+    if (const auto question = m_security.settle(m_channel, certificate, errors, *m_memory)) {
         m_asking = true;
-        m_refusalIfNo = TlsTrust::describe(errors);
-        emit certificateQuestion(verdict.text);
-        return;
+        emit certificateQuestion(*question);
     }
 }
 

@@ -110,7 +110,6 @@ private:
     SecureChannel::Route m_route;
     std::optional<NewMailRule> m_rule;
     bool m_asking = false; // a certificate question waits for the user
-    QString m_refusalIfNo;
     bool m_inBody = false; // taking the lines of a multi-line reply
     QString m_greeting;
     QString m_note;

@@ -1,6 +1,7 @@
 #include "mailcheck/SecureChannel.h"
 
 #include "mailcheck/ServerAddress.h"
+#include "mailcheck/TcpControl.h"
 #include "mailcheck/TlsTrust.h"
 #include "wording/Wording.h"
 
@@ -135,4 +136,32 @@ bool SecureChannel::answer(bool trust, SecurityMemory &memory)
     if (server == m_server)
         m_trustedByUser = true;
     return true;
+}
+
+std::optional<QString> SecureChannel::settle(TcpControl &channel,
+                                             const QSslCertificate &certificate,
+                                             const QList<QSslError> &errors,
+                                             const SecurityMemory &memory)
+{
+    const Verdict verdict = judge(certificate, errors, memory);
+    switch (verdict.kind) {
+    case Verdict::Kind::Trust:
+        channel.trustCertificate();
+        return std::nullopt;
+    case Verdict::Kind::Refuse:
+        channel.refuseCertificate(verdict.text);
+        return std::nullopt;
+    case Verdict::Kind::Ask:
+        m_refusalIfNo = TlsTrust::describe(errors);
+        return verdict.text;
+    }
+    return std::nullopt;
+}
+
+void SecureChannel::resume(bool trust, TcpControl &channel) const
+{
+    if (trust)
+        channel.trustCertificate();
+    else
+        channel.refuseCertificate(m_refusalIfNo);
 }

@@ -10,6 +10,7 @@
 #include <optional>
 
 class QSslCertificate;
+class TcpControl;
 
 // The trust decisions of one mailbox's connections, beneath whichever protocol speaks over them:
 // how to reach the server under the chosen security, whether a connection without encryption may
@@ -65,6 +66,12 @@ public:
     // The user's answer to the last question asked: a yes trusts exactly that certificate for
     // that server. True when `memory` changed.
     bool answer(bool trust, SecurityMemory &memory);
+
+    // The handshake on `channel` waits on the certificate: it goes on or is refused at once, or
+    // the question for the user comes back, and resume() later gives the handshake the answer.
+    std::optional<QString> settle(TcpControl &channel, const QSslCertificate &certificate,
+                                  const QList<QSslError> &errors, const SecurityMemory &memory);
+    void resume(bool trust, TcpControl &channel) const;
     // Whether the connection now being made goes on with a certificate the user trusted.
     bool trustedByUser() const { return m_trustedByUser; }
 
@@ -78,4 +85,5 @@ private:
     // The question waiting for its answer.
     QString m_questionServer;
     QByteArray m_questionSha256;
+    QString m_refusalIfNo; // the log's line should the user say no
 };

@@ -39,7 +39,7 @@ SeenStore::SeenStore(QString folder) : m_folder(std::move(folder)) {}
 QString SeenStore::defaultFolder()
 {
     QString base = qEnvironmentVariable("XDG_STATE_HOME");
-    // The base directory specification ignores relative paths.
+    // XDG base directories must be absolute; a relative one is ignored.
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + u"/.local/state"_s;
     return base + u"/larkspur"_s;
