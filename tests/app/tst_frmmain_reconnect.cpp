@@ -1,0 +1,179 @@
+// The window against a real Dovecot that restarts, run inside tests/support/pop3-sandbox --imap
+// (see CMakeLists.txt): the real socket, the IMAP connection idling after the check, the server's
+// BYE as it stops, the retries that bring the connection back, and the next mail announced. Timer1
+// is driven by hand, one call a second.
+#include "AppFakes.h"
+#include "app/FrmMain.h"
+#include "mailcheck/ImapSession.h"
+#include "mailcheck/Winsock1.h"
+#include "notify/PopUp.h"
+#include "notify/PopUpHost.h"
+#include "wording/Wording.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+
+QString env(const char *name)
+{
+    return qEnvironmentVariable(name);
+}
+
+int messagesInMaildir()
+{
+    int count = 0;
+    for (const char *folder : {"/new", "/cur"})
+        count += int(QDir(env("LARKSPUR_POP3_MAILDIR") + QLatin1StringView(folder))
+                         .entryList(QDir::Files)
+                         .size());
+    return count;
+}
+
+// Runs a program to its end while the event loop goes on, so that the window hears the server
+// meanwhile.
+bool run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(program, arguments);
+    return finished.wait(30'000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+bool deliver(const QString &subject)
+{
+    return run(env("LARKSPUR_SOURCE_DIR") + u"/tests/support/pop3-add-message"_s,
+               {env("LARKSPUR_POP3_MAILDIR"), u"1"_s, subject});
+}
+
+// The whole server: restarted, stopped or started (see pop3-sandbox).
+bool dovecot(const QString &step = QString())
+{
+    return run(env("LARKSPUR_DOVECOT_RESTART"), step.isEmpty() ? QStringList() : QStringList{step});
+}
+
+} // namespace
+
+class TestFrmMainReconnect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (env("LARKSPUR_DOVECOT_RESTART").isEmpty())
+            QFAIL("run inside tests/support/pop3-sandbox --imap");
+    }
+
+    void reconnects_data()
+    {
+        QTest::addColumn<bool>("awayAtFirstRetry");
+        QTest::newRow("restarted: back at the first retry, the next mail told while idling")
+            << false;
+        QTest::newRow("still away at the first retry: back at the next, with the mail that came")
+            << true;
+    }
+    void reconnects()
+    {
+        QFETCH(bool, awayAtFirstRetry);
+        QTemporaryDir folder;
+        RecordingPrompt prompt;
+        RecordingUrlOpener urlOpener;
+        RecordingSoundOutput sound;
+        RecordingAutostart autostart;
+        FixedClock clock;
+        const int count = messagesInMaildir();
+        QByteArray password;
+        for (char c : env("LARKSPUR_POP3_PASSWORD").toUtf8())
+            password.append(char(255 - static_cast<unsigned char>(c)));
+        {
+            QFile file(folder.filePath(u"Settings.inf"_s));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[settings]\r\nPOP3MailServer=imap://127.0.0.1\r\nloginname=" +
+                       env("LARKSPUR_POP3_USER").toUtf8() + "\r\nmempass=1\r\nloginpass=" +
+                       password + "\r\ncheckeveryon=1\r\ncheckeverymin=15\r\ntotaloldemail=" +
+                       QByteArray::number(count) + "\r\nsecurity=none\r\n");
+        }
+        FrmMainServices services;
+        services.prompt = &prompt;
+        services.urlOpener = &urlOpener;
+        services.soundOutput = &sound;
+        services.autostart = &autostart;
+        services.clock = &clock;
+        services.executablePath = folder.filePath(u"larkspur"_s);
+        services.executableFolder = folder.path();
+        services.stateFolder = folder.filePath(u"state"_s);
+        services.useTray = false;
+        FrmMain form(services);
+        form.Form_Load();
+        form.Timer1->stop();
+        const ImapSession &imap = form.watcher().imapSession();
+        const auto log = [&] { return form.txtStatus->Text(); };
+        // Seconds of Timer1 until a check starts, at most `limit`; limit + 1 if none does.
+        const auto secondsUntilACheck = [&](int limit) {
+            for (int seconds = 1; seconds <= limit; ++seconds) {
+                form.Timer1_Timer();
+                if (imap.state() != ImapSession::State::Ended)
+                    return seconds;
+            }
+            return limit + 1;
+        };
+
+        // The check at start-up stays connected, idling.
+        QVERIFY2(QTest::qWaitFor([&] { return imap.isIdling(); }, 20'000), qPrintable(log()));
+        QTRY_COMPARE(form.txtNewMail->text(), QString::number(count));
+        QCOMPARE(form.txtNewEmail->text(), u"0"_s);
+        const QString before = log();
+
+        // The server stops: its BYE ends the connection with one line, and the log says when
+        // the next try comes.
+        bool away = awayAtFirstRetry;
+        // A row that fails leaves the server as the next row needs it.
+        auto backUp = qScopeGuard([&] {
+            if (away)
+                dovecot(u"start"_s);
+        });
+        QVERIFY(dovecot(awayAtFirstRetry ? u"stop"_s : QString()));
+        QTRY_COMPARE(log(), before + Wording::imapBye(u"Server shutting down."_s) + u"\r\n"_s +
+                                Wording::retryingIn(RetryPolicy::Backoff[0]) + u"\r\n"_s);
+        QCOMPARE(imap.state(), ImapSession::State::Ended);
+
+        if (awayAtFirstRetry) {
+            QVERIFY(deliver(u"Sent while the server was away"_s));
+            QCOMPARE(secondsUntilACheck(RetryPolicy::Backoff[0]), RetryPolicy::Backoff[0]);
+            // Refused: still away. The backoff's next step.
+            const QString nextRetry = Wording::retryingIn(RetryPolicy::Backoff[1]) + u"\r\n"_s;
+            QTRY_VERIFY2(log().endsWith(nextRetry), qPrintable(log()));
+            QVERIFY2(log().contains(QString::number(Winsock1::ConnectionRefused) + u" : "_s),
+                     qPrintable(log()));
+            away = false;
+            QVERIFY(dovecot(u"start"_s));
+            QCOMPARE(secondsUntilACheck(RetryPolicy::Backoff[1]), RetryPolicy::Backoff[1]);
+        } else {
+            QCOMPARE(secondsUntilACheck(RetryPolicy::Backoff[0]), RetryPolicy::Backoff[0]);
+        }
+        QVERIFY2(QTest::qWaitFor([&] { return imap.isIdling(); }, 20'000), qPrintable(log()));
+        if (!awayAtFirstRetry)
+            QVERIFY(deliver(u"Sent after the restart"_s));
+
+        // Announced: told by the connection that came back.
+        QTRY_COMPARE(form.txtNewEmail->text(), u"1"_s);
+        QCOMPARE(form.txtNewMail->text(), QString::number(count + 1));
+        QTRY_VERIFY(form.popUp().window() && form.popUp().window()->isVisible());
+        QCOMPARE(form.popUp().window()->findChild<QLabel *>(u"Mail"_s)->text().trimmed(),
+                 u"มีอีเมลล์ใหม่ 1 [%1] ฉบับ"_s.arg(count + 1));
+    }
+};
+
+QTEST_MAIN(TestFrmMainReconnect)
+#include "tst_frmmain_reconnect.moc"
