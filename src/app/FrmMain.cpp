@@ -178,14 +178,19 @@ void FrmMain::bindSignIn()
     connect(m_watcher.get(), &MailboxWatcher::finished, this,
             [this](CheckOutcome outcome, const QString &reason) {
                 if (outcome == CheckOutcome::NewMail || outcome == CheckOutcome::NoNewMail)
-                    retry.setLoginDelay(
-                        loginDelayFromCapabilities(m_watcher->session().capabilities()));
+                    retry.setLoginDelay(loginDelayFromCapabilities(m_watcher->pop3Capabilities()));
                 if (const auto line = retry.checkEnded(outcome, reason))
                     tellUser(*line);
             });
     if (WakeMonitor *wake = m_services.wake) {
-        connect(wake, &WakeMonitor::resumed, this, [this] { retry.resumed(); });
-        connect(wake, &WakeMonitor::networkReturned, this, [this] { retry.networkReturned(); });
+        connect(wake, &WakeMonitor::resumed, this, [this] {
+            m_watcher->forgetIdleConnection();
+            retry.resumed();
+        });
+        connect(wake, &WakeMonitor::networkReturned, this, [this] {
+            m_watcher->forgetIdleConnection();
+            retry.networkReturned();
+        });
     }
     connect(m_oauth2.get(), &OAuth2Credentials::signedIn, this, [this] { retry.loginChanged(); });
     connect(m_remembered.get(), &RememberedPassword::statusLine, this, &FrmMain::tellUser);

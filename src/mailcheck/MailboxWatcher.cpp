@@ -115,6 +115,17 @@ void MailboxWatcher::stop()
     m_imap.stop();
 }
 
+void MailboxWatcher::forgetIdleConnection()
+{
+    if (m_imap.isIdling())
+        m_imap.stop();
+}
+
+QStringList MailboxWatcher::pop3Capabilities() const
+{
+    return imapHasTurn() ? QStringList() : m_session.capabilities();
+}
+
 void MailboxWatcher::answerCertificate(bool trust)
 {
     if (imapHasTurn())

@@ -42,9 +42,17 @@ public:
     std::optional<QString> check();
     // Ends the check under way, if any, without a word.
     void stop();
+    // After a suspend or a change of network an idling IMAP connection is most likely gone
+    // without a word from either end: the next check connects anew rather than waiting out a
+    // NOOP's deadline on it. A check under way is left to its own deadline.
+    void forgetIdleConnection();
     void answerCertificate(bool trust);
     // Only looks: the seen ids are read but never written (a check from the command line).
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+
+    // What the POP3 server of the last check named in CAPA; nothing when the last check spoke
+    // IMAP, which has no LOGIN-DELAY.
+    QStringList pop3Capabilities() const;
 
     Pop3Session &session() { return m_session; }
     ImapSession &imapSession() { return m_imap; }

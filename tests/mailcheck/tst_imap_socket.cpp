@@ -81,6 +81,7 @@ private slots:
     void hostileServers();
     void idleEnds_data();
     void idleEnds();
+    void forgottenIdleConnectsAnew();
 };
 
 // A plain IMAP4rev1 server: a Thai user name in a literal that waits for "+", sizes added up, the
@@ -260,6 +261,28 @@ void TestImapSocket::idleEnds()
     QVERIFY2(added.startsWith(line), qPrintable(added));
     QCOMPARE(s.imap().state(), ImapSession::State::Ended);
     QCOMPARE(s.view.reports.size(), 1);
+}
+
+// After a resume the idling connection is dropped: the next check logs in on a new one instead
+// of sending DONE and NOOP into a connection that may be long gone.
+void TestImapSocket::forgottenIdleConnectsAnew()
+{
+    ScriptedServer server;
+    server.greeting = IdleGreeting;
+    server.answers = UpToIdle + UpToIdle;
+    Session s(server);
+    QVERIFY(!s.watcher.check());
+    QVERIFY(QTest::qWaitFor([&] { return s.imap().isIdling(); }));
+    QTcpSocket *first = server.client();
+    const qsizetype sent = server.received.size();
+
+    s.watcher.forgetIdleConnection();
+    QVERIFY(!s.imap().isIdling());
+    QVERIFY(!s.watcher.check());
+    QVERIFY(QTest::qWaitFor([&] { return s.view.reports.size() == 2; }));
+    QVERIFY(server.client() != first);
+    QVERIFY2(server.received.at(sent).contains(" LOGIN "), server.received.at(sent).constData());
+    QVERIFY(QTest::qWaitFor([&] { return s.imap().isIdling(); }));
 }
 
 QTEST_GUILESS_MAIN(TestImapSocket)
