@@ -1,9 +1,8 @@
 #include "notify/PopUp.h"
 
-#include "mailcheck/ServerAddress.h"
-
 #include "app/Pictures.h"
 #include "app/ThaiFonts.h"
+#include "mailcheck/ServerAddress.h"
 #include "notify/OnTop.h"
 #include "platform/UrlOpener.h"
 

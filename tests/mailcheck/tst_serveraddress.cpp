@@ -129,8 +129,8 @@ void TestServerAddress::webAddress_data()
     QTest::addColumn<QString>("address");
     QTest::newRow("a server as typed, port and blanks and all")
         << u" pop.example.org:995"_s << u"http:// pop.example.org:995"_s;
-    QTest::newRow("a mail scheme gives way to the host") << u"imaps://imap.example.org:993/"_s
-                                                         << u"http://imap.example.org"_s;
+    QTest::newRow("a mail scheme gives way to the host")
+        << u"imaps://imap.example.org:993/"_s << u"http://imap.example.org"_s;
     QTest::newRow("an IPv6 host in brackets") << u"IMAP://[::1]:143"_s << u"http://[::1]"_s;
 }
 
