@@ -19,7 +19,8 @@
 //                   untimed one, made first): the periodic check's steady state
 //   one-new         every message but the last seen, the STAT before it one message shorter
 //   deleted-and-new every message but the last seen, and one that has gone since: STAT unchanged
-// The ids come from one untimed check made before the first scenario (its full listing).
+// The ids come from one untimed check made before the first scenario (its full listing), and
+// go through the window's own store, which keeps what it writes.
 // The next command is read once the server's goodbye has been logged, so sessions never overlap.
 // A check that brings no report within 20 s prints "ERROR <status log>" and ends with status 1.
 #include "AppFakes.h"
@@ -224,7 +225,8 @@ int main(int argc, char *argv[])
         return false;
     };
 
-    const SeenStore seen(services.stateFolder);
+    // The window's own store: what it saves it keeps, as after the tray program's own last check.
+    const SeenStore &seen = *form.watcher().seenStore();
     std::optional<SeenState> everySeen;
     std::string command;
     while (std::getline(std::cin, command)) {

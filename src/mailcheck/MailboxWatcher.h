@@ -58,6 +58,7 @@ public:
     ImapSession &imapSession() { return m_imap; }
     // Where this mailbox's seen ids are kept.
     MailboxKey key() const;
+    const SeenStore *seenStore() const { return m_seen; }
 
     // The last STAT's values: the count is 0 until one could be read in the current check, the
     // size keeps the last one read.

@@ -7,6 +7,7 @@
 #include <QString>
 
 class QFile;
+struct stat;
 
 // What one mailbox's earlier checks remember. POP3: the unique ids (UIDL) seen there, and the last
 // check's STAT with the id of its last message, which tell a cheap check that nothing moved.
@@ -50,8 +51,8 @@ public:
     static QString defaultFolder();
 
     QString fileFor(const MailboxKey &key) const;
-    // A file found as this store last read it is not read again: 40,000 ids take tens of
-    // milliseconds to read, which a check that finds nothing new would otherwise pay each time.
+    // A file found as this store last read or wrote it is not read again: 40,000 ids take tens
+    // of milliseconds to read, which every check would otherwise pay.
     SeenState load(const MailboxKey &key) const;
     // On failure *error holds one line for the status log.
     bool save(const MailboxKey &key, const SeenState &state, QString *error) const;
@@ -71,6 +72,7 @@ private:
         SeenState state;
     };
 
+    static FileIdentity identityOf(const struct stat &status);
     static SeenState parse(QFile &file, const MailboxKey &key);
 
     QString m_folder;
