@@ -23,14 +23,15 @@ public:
     // logind and the clocks both report one resume, within this much time awake of each other.
     static constexpr std::chrono::seconds SameResume{10};
 
-    // `bus` is where logind speaks; without it the clocks still see every resume.
+    // `bus` is where logind and NetworkManager speak; without it the clocks still see every
+    // resume.
     explicit WakeMonitor(const SleepClocks &clocks,
                          QDBusConnection bus = QDBusConnection::systemBus(),
                          QObject *parent = nullptr);
 
     bool hearsLogind() const { return m_hearsLogind; }
-    // Loads Qt's reachability (NetworkManager's backend, else GLib's) and follows it. False when
-    // no backend loads: the network source is then absent.
+    // Loads Qt's reachability from NetworkManager, when it runs on `bus`, and follows it. False
+    // otherwise: the network source is then absent.
     bool watchNetwork();
 
     // One tick of the one-second timer: a suspend since the last tick shows as the boot-time
@@ -51,6 +52,7 @@ private:
     void reportResume();
 
     const SleepClocks &m_clocks;
+    QDBusConnection m_bus;
     bool m_hearsLogind = false;
     std::optional<std::chrono::nanoseconds> m_lastMonotonic;
     std::optional<std::chrono::nanoseconds> m_lastBootTime;
