@@ -131,7 +131,7 @@ Result check(const MailboxSettings &mailbox, TcpControl &channel, const Clock &c
     RememberedOrKept password(sources.keyring);
     QNetworkAccessManager ownNetwork;
     NoBrowser noBrowser;
-    OAuth2Credentials tokens(sources.network ? *sources.network : ownNetwork, noBrowser,
+    OAuth2Credentials tokens(sources.network ? sources.network : &ownNetwork, noBrowser,
                              sources.keyring, clock);
     tokens.setSignInAllowed(false);
     ChosenCredentials credentials(password, tokens);

@@ -32,7 +32,6 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QNetworkAccessManager>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -73,9 +72,8 @@ FrmMain::FrmMain(const FrmMainServices &services, QWidget *parent)
         m_ownSocket = std::make_unique<Winsock1>();
         m_services.socket = m_ownSocket.get();
     }
-    m_network = std::make_unique<QNetworkAccessManager>();
     m_typedPassword = std::make_unique<TypedPassword>();
-    m_oauth2 = std::make_unique<OAuth2Credentials>(*m_network, *m_services.urlOpener,
+    m_oauth2 = std::make_unique<OAuth2Credentials>(nullptr, *m_services.urlOpener,
                                                    m_services.secretStore, *m_services.clock);
     m_credentials = std::make_unique<ChosenCredentials>(*m_typedPassword, *m_oauth2);
     m_remembered = std::make_unique<RememberedPassword>(m_services.secretStore);

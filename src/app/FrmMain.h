@@ -27,7 +27,6 @@ class Announcer;
 class AutostartStore;
 class DesktopNotifier;
 class OAuth2Credentials;
-class QNetworkAccessManager;
 class RememberedPassword;
 class SecretStore;
 class TypedPassword;
@@ -208,7 +207,6 @@ private:
 
     FrmMainServices m_services;
     std::unique_ptr<TcpControl> m_ownSocket;
-    std::unique_ptr<QNetworkAccessManager> m_network;
     std::unique_ptr<TypedPassword> m_typedPassword;
     std::unique_ptr<OAuth2Credentials> m_oauth2;
     std::unique_ptr<CredentialSource> m_credentials;

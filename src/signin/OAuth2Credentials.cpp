@@ -5,6 +5,8 @@
 #include "signin/TokenRefresh.h"
 #include "wording/Wording.h"
 
+#include <QNetworkAccessManager>
+
 using namespace std::chrono_literals;
 
 namespace
@@ -13,12 +15,21 @@ namespace
 constexpr std::chrono::seconds LoginMargin = 60s;
 } // namespace
 
-OAuth2Credentials::OAuth2Credentials(QNetworkAccessManager &network, UrlOpener &browser,
+OAuth2Credentials::OAuth2Credentials(QNetworkAccessManager *network, UrlOpener &browser,
                                      SecretStore *store, const Clock &clock, QObject *parent)
     : QObject(parent), m_network(network), m_browser(browser), m_store(store), m_cache(clock)
 {
     if (m_store)
         connect(m_store, &SecretStore::finished, this, &OAuth2Credentials::onStoreFinished);
+}
+
+QNetworkAccessManager &OAuth2Credentials::network()
+{
+    if (!m_network) {
+        m_ownNetwork = std::make_unique<QNetworkAccessManager>();
+        m_network = m_ownNetwork.get();
+    }
+    return *m_network;
 }
 
 OAuth2Credentials::~OAuth2Credentials() = default;
@@ -106,7 +117,7 @@ void OAuth2Credentials::proceed()
 
 void OAuth2Credentials::refresh()
 {
-    auto *job = new TokenRefresh(*m_client, m_network);
+    auto *job = new TokenRefresh(*m_client, network());
     m_job.reset(job);
     connect(job, &TokenRefresh::refreshed, this,
             [this](const OAuth2Tokens &tokens) { gotTokens(tokens, false); });
@@ -130,7 +141,7 @@ void OAuth2Credentials::refresh()
 void OAuth2Credentials::signIn()
 {
     if (m_client->flow == OAuth2Flow::Device) {
-        auto *job = new DeviceSignIn(*m_client, m_network);
+        auto *job = new DeviceSignIn(*m_client, network());
         m_job.reset(job);
         connect(job, &DeviceSignIn::codeReady, this, [this](const DeviceCode &code) {
             const QUrl address = code.verificationUriComplete.isEmpty()
@@ -148,7 +159,7 @@ void OAuth2Credentials::signIn()
         job->start();
         return;
     }
-    auto *job = new LoopbackSignIn(*m_client, m_network, m_browser);
+    auto *job = new LoopbackSignIn(*m_client, network(), m_browser);
     m_job.reset(job);
     connect(job, &LoopbackSignIn::browserOpened, this, [this](const QUrl &address, bool opened) {
         emit statusLine(opened ? Wording::oauth2BrowserSignInStarted()

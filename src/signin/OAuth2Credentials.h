@@ -27,8 +27,9 @@ class OAuth2Credentials final : public QObject, public CredentialSource
     Q_OBJECT
 
 public:
-    // `store` null: no keyring.
-    OAuth2Credentials(QNetworkAccessManager &network, UrlOpener &browser, SecretStore *store,
+    // `store` null: no keyring. `network` null: one is made when a token is first needed, so
+    // that a password login never pays for it (about 1 MB resident).
+    OAuth2Credentials(QNetworkAccessManager *network, UrlOpener &browser, SecretStore *store,
                       const Clock &clock, QObject *parent = nullptr);
     ~OAuth2Credentials() override;
 
@@ -59,8 +60,10 @@ private:
     void onStoreFinished(SecretStore::RequestId id, SecretStore::Request request,
                          const SecretResult &result);
     SecretKey key() const;
+    QNetworkAccessManager &network();
 
-    QNetworkAccessManager &m_network;
+    QNetworkAccessManager *m_network;
+    std::unique_ptr<QNetworkAccessManager> m_ownNetwork;
     UrlOpener &m_browser;
     SecretStore *m_store;
     AccessTokenCache m_cache;

@@ -118,7 +118,7 @@ void tst_OAuth2Checks::checks()
     QNetworkAccessManager network;
     BrowserStandIn browser;
     FakeSecretStore keyring;
-    OAuth2Credentials oauth2(network, browser, &keyring, clock);
+    OAuth2Credentials oauth2(&network, browser, &keyring, clock);
     PresentedTokens presented(oauth2);
     MailboxWatcher watcher(socket, presented, clock, nullptr);
     WatcherJournal view(watcher, journal);
