@@ -165,27 +165,10 @@ std::optional<QString> ImapSession::start(const MailLogin &login, SecurityMemory
     m_awaitingStartTls = m_route.tls == SecureChannel::Tls::Later;
     m_state = State::Greeting;
     m_channel.setMaxLineBytes(readerLimits().lineBytes);
-    m_channel.setLocalPort(0);
-    QString failure;
-    bool requested = false;
-    switch (m_route.tls) {
-    case SecureChannel::Tls::None:
-        requested = m_channel.Connect(m_route.host, m_route.port, &failure);
-        break;
-    case SecureChannel::Tls::AtOnce:
-        requested = m_channel.connectSecure(m_route.host, m_route.port,
-                                            TcpControl::TlsStart::AtOnce, &failure);
-        break;
-    case SecureChannel::Tls::Later:
-        requested = m_channel.connectSecure(m_route.host, m_route.port, TcpControl::TlsStart::Later,
-                                            &failure);
-        break;
-    }
-    if (!requested) {
+    const auto failure = SecureChannel::open(m_channel, m_route);
+    if (failure)
         m_state = State::Idle;
-        return failure;
-    }
-    return std::nullopt;
+    return failure;
 }
 
 void ImapSession::stop()

@@ -102,25 +102,7 @@ std::optional<QString> Pop3Session::start(const MailLogin &login, SecurityMemory
     if (!m_route.refusal.isEmpty())
         return m_route.refusal;
     m_state = State::Greeting;
-    m_channel.setLocalPort(0);
-    QString failure;
-    bool requested = false;
-    switch (m_route.tls) {
-    case SecureChannel::Tls::None:
-        requested = m_channel.Connect(m_route.host, m_route.port, &failure);
-        break;
-    case SecureChannel::Tls::AtOnce:
-        requested = m_channel.connectSecure(m_route.host, m_route.port,
-                                            TcpControl::TlsStart::AtOnce, &failure);
-        break;
-    case SecureChannel::Tls::Later:
-        requested = m_channel.connectSecure(m_route.host, m_route.port, TcpControl::TlsStart::Later,
-                                            &failure);
-        break;
-    }
-    if (!requested)
-        return failure;
-    return std::nullopt;
+    return SecureChannel::open(m_channel, m_route);
 }
 
 void Pop3Session::stop()

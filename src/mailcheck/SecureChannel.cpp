@@ -165,3 +165,26 @@ void SecureChannel::resume(bool trust, TcpControl &channel) const
     else
         channel.refuseCertificate(m_refusalIfNo);
 }
+
+std::optional<QString> SecureChannel::open(TcpControl &channel, const Route &route)
+{
+    channel.setLocalPort(0);
+    QString failure;
+    bool requested = false;
+    switch (route.tls) {
+    case Tls::None:
+        requested = channel.Connect(route.host, route.port, &failure);
+        break;
+    case Tls::AtOnce:
+        requested =
+            channel.connectSecure(route.host, route.port, TcpControl::TlsStart::AtOnce, &failure);
+        break;
+    case Tls::Later:
+        requested =
+            channel.connectSecure(route.host, route.port, TcpControl::TlsStart::Later, &failure);
+        break;
+    }
+    if (requested)
+        return std::nullopt;
+    return failure;
+}

@@ -37,6 +37,9 @@ public:
     Route route(const QString &server, SecurityMode mode, quint16 plainPort, quint16 tlsPort,
                 SecurityMemory &memory);
 
+    // Connects `channel` along `route`, from any local port: the failure found at once, if any.
+    static std::optional<QString> open(TcpControl &channel, const Route &route);
+
     // The server offered no STARTTLS: the line that refuses to go on, or nothing when the
     // dialogue may continue in the clear (a server on this machine, under the automatic choice).
     std::optional<QString> refusalWithoutStartTls(const SecurityMemory &memory) const;
