@@ -1,17 +1,15 @@
 #include "mailcheck/SeenStore.h"
 
+#include "platform/OwnerOnlyFile.h"
 #include "wording/Wording.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QUrl>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -182,22 +180,10 @@ bool SeenStore::save(const MailboxKey &key, const SeenState &state, QString *err
     }
     bytes.truncate(at);
 
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(file.errorString());
-    const auto abandon = [&](const QString &why) {
-        file.cancelWriting();
-        return fail(why);
-    };
-    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0)
-        return abandon(qt_error_string(errno));
-    if (file.write(bytes) != bytes.size())
-        return abandon(file.errorString());
     // No wait for the disk: the rename keeps the file whole or as it was, and a file lost to a
     // power cut only makes the next check a first one, which announces nothing old.
-    if (!file.commit())
-        return fail(file.errorString());
+    if (const auto why = replaceOwnerOnlyFile(path, bytes, false))
+        return fail(*why);
     // What was written is what the next check would read back: it is kept instead.
     struct stat status {
     };

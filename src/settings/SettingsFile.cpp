@@ -1,5 +1,6 @@
 #include "settings/SettingsFile.h"
 
+#include "platform/OwnerOnlyFile.h"
 #include "settings/IniReader.h"
 #include "settings/NumberRules.h"
 #include "settings/ScramblePassword.h"
@@ -7,10 +8,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
-#include <cerrno>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -189,27 +187,10 @@ bool writeSettingsFile(const QString &path, const QByteArray &bytes, QString *er
                 oneLine(u"บันทึกการตั้งค่าไม่ได้ : %1: %2"_s.arg(QDir::toNativeSeparators(path), why));
         return false;
     };
-    QSaveFile file(path);
-    // Never fall back to truncating the file in place: a failed save must leave it whole.
-    file.setDirectWriteFallback(false);
-    // Unbuffered, so that a failing write shows at once: QSaveFile renames the file over the old
-    // one even when only the flush inside commit() failed.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(file.errorString());
-    const auto abandon = [&](const QString &why) {
-        file.cancelWriting();
-        return fail(why);
-    };
-    // The file holds the scrambled password: owner only, set before anything is written.
-    if (::fchmod(file.handle(), S_IRUSR | S_IWUSR) != 0)
-        return abandon(qt_error_string(errno));
-    if (file.write(bytes) != bytes.size())
-        return abandon(file.errorString());
-    // Some file systems report a full disk or quota only here.
-    if (::fsync(file.handle()) != 0)
-        return abandon(qt_error_string(errno));
-    if (!file.commit())
-        return fail(file.errorString());
+    // The file holds the scrambled password: owner only. Waiting for the disk hears of a full
+    // disk or quota before the old settings are replaced.
+    if (const auto why = replaceOwnerOnlyFile(path, bytes, true))
+        return fail(*why);
     if (error)
         error->clear();
     return true;
