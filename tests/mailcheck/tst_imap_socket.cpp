@@ -1,6 +1,7 @@
 // IMAP over the real Winsock1 against scripted servers: what Dovecot will not do (no IDLE, no
-// STATUS=SIZE, synchronizing literals) and what a hostile server does (a 2 GB literal, a flood,
-// silence, BYE or a hang-up while idling, LOGINDISABLED, bytes behind the STARTTLS reply).
+// STATUS=SIZE, synchronizing literals, PREAUTH, SASL PLAIN where LOGIN is disabled) and what a
+// hostile server does (a 2 GB literal, a flood, silence, BYE or a hang-up while idling,
+// LOGINDISABLED, bytes behind the STARTTLS reply).
 #include "ScriptedServer.h"
 #include "WatcherJournal.h"
 #include "mailcheck/MailboxWatcher.h"
@@ -77,6 +78,8 @@ class TestImapSocket : public QObject
 
 private slots:
     void withoutIdleOrStatusSize();
+    void signIn_data();
+    void signIn();
     void hostileServers_data();
     void hostileServers();
     void idleEnds_data();
@@ -142,6 +145,56 @@ void TestImapSocket::withoutIdleOrStatusSize()
     QCOMPARE(s.view.reports[1].mailSizeText, u"ไม่ทราบขนาดของอีเมลล์ทั้งหมด"_s);
     QCOMPARE(s.view.reports[1].announcement->mailLine, u"มีอีเมลล์ใหม่ 1 [1001] ฉบับ "_s);
     QCOMPARE(s.view.reports[1].announcement->messages, QStringList{u"Sender: Ten"_s});
+}
+
+// The ways in besides LOGIN: a session signed in before the greeting, and SASL PLAIN where LOGIN
+// is disabled, its response on the server's "+" or, with SASL-IR, in the command itself.
+void TestImapSocket::signIn_data()
+{
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<QList<QByteArray>>("signedIn"); // the answers up to the signed-in state
+    QTest::addColumn<QList<QByteArray>>("sent");     // what the client sends up to EXAMINE
+
+    const QByteArray loggedIn = "OK [CAPABILITY IMAP4rev1] in\r\n";
+    QTest::newRow("PREAUTH") << QByteArray("* PREAUTH [CAPABILITY IMAP4rev1] signed in\r\n")
+                             << QList<QByteArray>{} << QList<QByteArray>{"L1 EXAMINE INBOX\r\n"};
+    QTest::newRow("AUTHENTICATE PLAIN on the server's +")
+        << QByteArray("* OK [CAPABILITY IMAP4rev1 LOGINDISABLED AUTH=PLAIN] ready\r\n")
+        << QList<QByteArray>{"+ \r\n", "L1 " + loggedIn}
+        << QList<QByteArray>{"L1 AUTHENTICATE PLAIN\r\n", "AGRlbW8Ac2VjcmV0\r\n",
+                             "L2 EXAMINE INBOX\r\n"};
+    QTest::newRow("AUTHENTICATE PLAIN with SASL-IR")
+        << QByteArray("* OK [CAPABILITY IMAP4rev1 SASL-IR LOGINDISABLED AUTH=PLAIN] ready\r\n")
+        << QList<QByteArray>{"L1 " + loggedIn}
+        << QList<QByteArray>{"L1 AUTHENTICATE PLAIN AGRlbW8Ac2VjcmV0\r\n", "L2 EXAMINE INBOX\r\n"};
+}
+
+void TestImapSocket::signIn()
+{
+    QFETCH(QByteArray, greeting);
+    QFETCH(QList<QByteArray>, signedIn);
+    QFETCH(QList<QByteArray>, sent);
+
+    ScriptedServer server;
+    server.greeting = greeting;
+    // The tags go on from EXAMINE's.
+    const int examine = sent.last().mid(1, sent.last().indexOf(' ') - 1).toInt();
+    const auto tagged = [&](int offset, const QByteArray &rest) {
+        return "L" + QByteArray::number(examine + offset) + ' ' + rest;
+    };
+    server.answers = signedIn + QList<QByteArray>{
+                                    examined(1, 2) + tagged(0, "OK [READ-ONLY] done\r\n"),
+                                    "* 1 FETCH (RFC822.SIZE 10)\r\n" + tagged(1, "OK\r\n"),
+                                    header(1, 1, "One") + tagged(2, "OK\r\n"),
+                                    "* BYE bye\r\n" + tagged(3, "OK\r\n"),
+                                };
+    Session s(server);
+    QVERIFY(!s.watcher.check());
+    QVERIFY(s.waitForOutcome());
+    QCOMPARE(s.view.outcomes, QList<CheckOutcome>{CheckOutcome::NewMail});
+    QCOMPARE(server.received.mid(0, sent.size()), sent);
+    QCOMPARE(s.view.reports.size(), 1);
+    QCOMPARE(s.view.reports[0].announcement->messages, QStringList{u"Sender: One"_s});
 }
 
 void TestImapSocket::hostileServers_data()
