@@ -190,6 +190,17 @@ Result check(const MailboxSettings &mailbox, TcpControl &channel, const Clock &c
     }
     poll.start();
     loop.exec();
+    // A refresh token rotated by this check replaces the kept one before the program ends: the
+    // old one no longer works. Bounded by the bus's own time-out for one call.
+    if (tokens.keyringBusy()) {
+        QEventLoop keeping;
+        QObject::connect(sources.keyring, &SecretStore::finished, &keeping, [&] {
+            if (!tokens.keyringBusy())
+                keeping.quit();
+        });
+        QTimer::singleShot(25s, &keeping, &QEventLoop::quit);
+        keeping.exec();
+    }
 
     if (!report) {
         if (certificateAsked)

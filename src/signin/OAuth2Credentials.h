@@ -41,6 +41,8 @@ public:
     // Where no one can finish a sign-in (a check from the command line), none is started: a
     // token must come from the refresh token kept.
     void setSignInAllowed(bool allowed) { m_signInAllowed = allowed; }
+    // A request to the keyring is still unanswered: a rotated refresh token may not be kept yet.
+    bool keyringBusy() const { return !m_asked.isEmpty(); }
 
 signals:
     void statusLine(const QString &line);

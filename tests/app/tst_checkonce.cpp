@@ -1,12 +1,16 @@
 // `larkspur --check`: the real executable, without any display, against a real Dovecot run inside
-// tests/support/pop3-sandbox --tls yes (see CMakeLists.txt). What it prints, its exit status, and
-// that it leaves Settings.inf and the seen ids exactly as they were.
+// tests/support/pop3-sandbox --tls yes --oauth2 (see CMakeLists.txt), with a real GNOME Keyring
+// where the credential is kept there. What it prints, its exit status, and that it leaves
+// Settings.inf and the seen ids exactly as they were.
 #include "mailcheck/MailboxWatcher.h"
 #include "mailcheck/SeenStore.h"
 #include "mailcheck/Winsock1.h"
 #include "platform/Clock.h"
 #include "settings/SettingsFile.h"
 #include "signin/CredentialSource.h"
+#include "signin/SecretServiceStore.h"
+#include "support/KeyringSandbox.h"
+#include "support/OAuth2TestServer.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -90,13 +94,20 @@ private slots:
     void init();
     void exitStatus_data();
     void exitStatus();
+    void credentialInKeyring_data();
+    void credentialInKeyring();
+
+private:
+    QProcessEnvironment checkEnvironment() const;
+    void expectReport(int exitCode, const QString &out) const;
 };
 
 void TestCheckOnce::initTestCase()
 {
     if (environment("LARKSPUR_POP3_MAILDIR").isEmpty() ||
-        environment("LARKSPUR_TEST_CERTS").isEmpty())
-        QFAIL("run inside tests/support/pop3-sandbox --tls yes");
+        environment("LARKSPUR_TEST_CERTS").isEmpty() ||
+        environment("LARKSPUR_OAUTH2_URL").isEmpty())
+        QFAIL("run inside tests/support/pop3-sandbox --tls yes --oauth2");
     QVERIFY2(QFileInfo(environment("LARKSPUR_BINARY")).isExecutable(), "LARKSPUR_BINARY");
 }
 
@@ -169,13 +180,7 @@ void TestCheckOnce::exitStatus()
     const QStringList before = snapshot(m_home->path(), m_program);
 
     QProcess check;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QString::fromLatin1(display));
-    env.insert(u"HOME"_s, m_home->filePath(u"home"_s));
-    env.insert(u"XDG_CONFIG_HOME"_s, m_home->filePath(u"config"_s));
-    env.insert(u"XDG_STATE_HOME"_s, state);
-    check.setProcessEnvironment(env);
+    check.setProcessEnvironment(checkEnvironment());
     check.start(m_program, {u"--check"_s});
     QVERIFY(check.waitForFinished(60'000));
     const QString out = QString::fromUtf8(check.readAllStandardOutput());
@@ -183,27 +188,107 @@ void TestCheckOnce::exitStatus()
     QCOMPARE(check.exitStatus(), QProcess::NormalExit);
     QVERIFY2(check.exitCode() == exitCode, qPrintable(out + err));
     QVERIFY2(QRegularExpression(errors).match(err).hasMatch(), qPrintable(err));
+    expectReport(exitCode, out);
+    if (QTest::currentTestFailed())
+        return;
+    // It only looked: not a byte or a time stamp changed, and no state file was made.
+    QCOMPARE(snapshot(m_home->path(), m_program), before);
+}
 
+// What is kept in the keyring is found there; a rotated refresh token is kept for the next run.
+void TestCheckOnce::credentialInKeyring_data()
+{
+    QTest::addColumn<bool>("oauth2");
+    QTest::newRow("the password") << false;
+    QTest::newRow("an OAuth2 refresh token, used twice as it rotates") << true;
+}
+
+void TestCheckOnce::credentialInKeyring()
+{
+    QFETCH(bool, oauth2);
+
+    const QTemporaryDir keyringState;
+    KeyringSandbox keyring(keyringState.path());
+    QVERIFY2(keyring.start(), qPrintable(keyring.error()));
+    MailboxSettings settings = mailbox(u"127.0.0.1"_s, SecurityMode::None, QString());
+    SecretKey key{settings.server, settings.loginName, SecretKind::Password};
+    QString secret = environment("LARKSPUR_POP3_PASSWORD");
+    if (oauth2) {
+        OAuth2TestServer server;
+        QVERIFY(server.useSandbox());
+        settings.signIn = MailboxSettings::SignIn::OAuth2;
+        settings.oauth2.provider = u"custom"_s;
+        settings.oauth2.clientId = environment("LARKSPUR_OAUTH2_CLIENT_ID");
+        settings.oauth2.authUrl = server.url() + u"/authorize"_s;
+        settings.oauth2.tokenUrl = server.url() + u"/token"_s;
+        settings.oauth2.scope = u"mail"_s;
+        key.kind = SecretKind::OAuth2Refresh;
+        secret = server.post(u"/admin/issue"_s).value(u"refresh_token"_s).toString();
+        QVERIFY(!secret.isEmpty());
+    } else {
+        settings.memPass = 1;
+        settings.passwordInKeyring = true;
+    }
+    SecretServiceStore store(keyring.connection());
+    bool stored = false;
+    connect(&store, &SecretStore::finished, this,
+            [&](SecretStore::RequestId, SecretStore::Request, const SecretResult &result) {
+                stored = result.status == SecretResult::Status::Done;
+            });
+    store.write(key, secret);
+    QTRY_VERIFY(stored);
+    QString error;
+    QVERIFY2(writeSettingsFile(m_home->filePath(u"program/Settings.inf"_s),
+                               composeSettings(settings).bytes, &error),
+             qPrintable(error));
+
+    QProcessEnvironment env = checkEnvironment();
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, keyring.address());
+    for (int run = 0; run < (oauth2 ? 2 : 1); ++run) {
+        QProcess check;
+        check.setProcessEnvironment(env);
+        check.start(m_program, {u"--check"_s});
+        QVERIFY(check.waitForFinished(60'000));
+        const QString out = QString::fromUtf8(check.readAllStandardOutput());
+        QVERIFY2(check.exitCode() == 0,
+                 qPrintable(out + QString::fromUtf8(check.readAllStandardError())));
+        expectReport(0, out);
+    }
+}
+
+// Its own home, configuration and state, and no display.
+QProcessEnvironment TestCheckOnce::checkEnvironment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(display));
+    env.insert(u"HOME"_s, m_home->filePath(u"home"_s));
+    env.insert(u"XDG_CONFIG_HOME"_s, m_home->filePath(u"config"_s));
+    env.insert(u"XDG_STATE_HOME"_s, m_home->filePath(u"state"_s));
+    return env;
+}
+
+// The count, the size and the new messages, as the maildir holds them; nothing on exit code 2.
+void TestCheckOnce::expectReport(int exitCode, const QString &out) const
+{
     qint64 count = 0;
     const qint64 kilobytes = mailboxKilobytes(&count);
     QStringList lines = out.split(u'\n');
     if (exitCode == 2) {
         QCOMPARE(out, QString());
-    } else {
-        const qint64 fresh = exitCode == 0 ? count : 0;
-        QCOMPARE(lines.takeLast(), QString()); // every line ends
-        QCOMPARE(lines.mid(0, 3), (QStringList{u"อีเมลล์ทั้งหมด %1 ฉบับ"_s.arg(count),
-                                               u"อีเมลล์ทั้งหมดมีขนาด %1 กิโลไบต์"_s.arg(kilobytes),
-                                               u"อีเมลล์ใหม่ %1 ฉบับ"_s.arg(fresh)}));
-        QStringList messages = lines.mid(3);
-        messages.sort();
-        QStringList expected;
-        for (qint64 i = 1; i <= fresh; ++i)
-            expected << u"Larkspur Tests: Test message %1 of %2"_s.arg(i).arg(count);
-        QCOMPARE(messages, expected);
+        return;
     }
-    // It only looked: not a byte or a time stamp changed, and no state file was made.
-    QCOMPARE(snapshot(m_home->path(), m_program), before);
+    const qint64 fresh = exitCode == 0 ? count : 0;
+    QCOMPARE(lines.takeLast(), QString()); // every line ends
+    QCOMPARE(lines.mid(0, 3), (QStringList{u"อีเมลล์ทั้งหมด %1 ฉบับ"_s.arg(count),
+                                           u"อีเมลล์ทั้งหมดมีขนาด %1 กิโลไบต์"_s.arg(kilobytes),
+                                           u"อีเมลล์ใหม่ %1 ฉบับ"_s.arg(fresh)}));
+    QStringList messages = lines.mid(3);
+    messages.sort();
+    QStringList expected;
+    for (qint64 i = 1; i <= fresh; ++i)
+        expected << u"Larkspur Tests: Test message %1 of %2"_s.arg(i).arg(count);
+    QCOMPARE(messages, expected);
 }
 
 QTEST_GUILESS_MAIN(TestCheckOnce)
