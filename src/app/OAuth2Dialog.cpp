@@ -42,6 +42,11 @@ OAuth2Dialog::OAuth2Dialog(const OAuth2SettingTexts &texts, QWidget *parent) : Q
     m_scope = new QLineEdit(texts.scope);
     m_flow = new QComboBox;
     m_flow->addItems({u"ตามผู้ให้บริการ"_s, u"เบราว์เซอร์"_s, u"รหัสอุปกรณ์"_s});
+    m_authUrl->setObjectName(u"txtAuthUrl"_s);
+    m_tokenUrl->setObjectName(u"txtTokenUrl"_s);
+    m_deviceUrl->setObjectName(u"txtDeviceUrl"_s);
+    m_scope->setObjectName(u"txtScope"_s);
+    m_flow->setObjectName(u"cboFlow"_s);
     form->addRow(u"ผู้ให้บริการ :"_s, m_provider);
     form->addRow(u"Client ID :"_s, m_clientId);
     form->addRow(u"Client secret :"_s, m_clientSecret);
