@@ -1,13 +1,16 @@
 // The window against a real Dovecot that restarts, run inside tests/support/pop3-sandbox --imap
 // (see CMakeLists.txt): the real socket, the IMAP connection idling after the check, the server's
-// BYE as it stops, the retries that bring the connection back, and the next mail announced. Timer1
-// is driven by hand, one call a second.
+// BYE as it stops, the retries that bring the connection back, and the next mail announced; and a
+// resume, told by the clocks, that drops the idling connection for a new one. Timer1 is driven by
+// hand, one call a second.
 #include "AppFakes.h"
 #include "app/FrmMain.h"
 #include "mailcheck/ImapSession.h"
 #include "mailcheck/Winsock1.h"
 #include "notify/PopUp.h"
 #include "notify/PopUpHost.h"
+#include "platform/WakeMonitor.h"
+#include "support/FakeSleepClocks.h"
 #include "wording/Wording.h"
 
 #include <QDir>
@@ -19,6 +22,7 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace
 {
@@ -62,6 +66,91 @@ bool dovecot(const QString &step = QString())
     return run(env("LARKSPUR_DOVECOT_RESTART"), step.isEmpty() ? QStringList() : QStringList{step});
 }
 
+int dovecotLogins()
+{
+    QFile file(env("LARKSPUR_POP3_LOG"));
+    return file.open(QIODevice::ReadOnly) ? int(file.readAll().count("imap-login: Info: Login:"))
+                                          : -1;
+}
+
+// Dovecot's IMAP processes in IDLE, as their titles say.
+int idlingSessions()
+{
+    QProcess pgrep;
+    pgrep.start(u"pgrep"_s, {u"-c"_s, u"-f"_s, u"imap \\[.* IDLE\\]"_s});
+    return pgrep.waitForFinished(10'000) ? pgrep.readAllStandardOutput().trimmed().toInt() : -1;
+}
+
+// A started window whose remembered IMAP login checks at once and stays connected, idling.
+struct Window {
+    QTemporaryDir folder;
+    RecordingPrompt prompt;
+    RecordingUrlOpener urlOpener;
+    RecordingSoundOutput sound;
+    RecordingAutostart autostart;
+    FixedClock clock;
+    std::unique_ptr<FrmMain> form;
+
+    explicit Window(int count, WakeMonitor *wake = nullptr)
+    {
+        QByteArray password;
+        for (char c : env("LARKSPUR_POP3_PASSWORD").toUtf8())
+            password.append(char(255 - static_cast<unsigned char>(c)));
+        QFile file(folder.filePath(u"Settings.inf"_s));
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write("[settings]\r\nPOP3MailServer=imap://127.0.0.1\r\nloginname=" +
+                   env("LARKSPUR_POP3_USER").toUtf8() + "\r\nmempass=1\r\nloginpass=" + password +
+                   "\r\ncheckeveryon=1\r\ncheckeverymin=15\r\ntotaloldemail=" +
+                   QByteArray::number(count) + "\r\nsecurity=none\r\n");
+        file.close();
+        FrmMainServices services;
+        services.prompt = &prompt;
+        services.urlOpener = &urlOpener;
+        services.soundOutput = &sound;
+        services.autostart = &autostart;
+        services.clock = &clock;
+        services.wake = wake;
+        services.executablePath = folder.filePath(u"larkspur"_s);
+        services.executableFolder = folder.path();
+        services.stateFolder = folder.filePath(u"state"_s);
+        services.useTray = false;
+        form = std::make_unique<FrmMain>(services);
+        form->Form_Load();
+        form->Timer1->stop();
+    }
+
+    const ImapSession &imap() const { return form->watcher().imapSession(); }
+    bool connected() const
+    {
+        return imap().state() != ImapSession::State::Ended &&
+               imap().state() != ImapSession::State::Idle;
+    }
+    QString log() const { return form->txtStatus->Text(); }
+    // Seconds of Timer1 until a check starts, at most `limit`; limit + 1 if none does.
+    int secondsUntilACheck(int limit, const std::function<void()> &eachSecond = {})
+    {
+        for (int seconds = 1; seconds <= limit; ++seconds) {
+            if (eachSecond)
+                eachSecond();
+            form->Timer1_Timer();
+            if (connected())
+                return seconds;
+        }
+        return limit + 1;
+    }
+    // Told of one new message, the popup up.
+    [[nodiscard]] bool announcedOne(int count) const
+    {
+        return QTest::qWaitFor([&] { return form->txtNewEmail->text() == u"1"_s; }, 20'000) &&
+               form->txtNewMail->text() == QString::number(count + 1) && QTest::qWaitFor([&] {
+                   return form->popUp().window() && form->popUp().window()->isVisible();
+               }) &&
+               form->popUp().window()->findChild<QLabel *>(u"Mail"_s)->text().trimmed() ==
+                   u"มีอีเมลล์ใหม่ 1 [%1] ฉบับ"_s.arg(count + 1);
+    }
+};
+
 } // namespace
 
 class TestFrmMainReconnect : public QObject
@@ -86,53 +175,14 @@ private slots:
     void reconnects()
     {
         QFETCH(bool, awayAtFirstRetry);
-        QTemporaryDir folder;
-        RecordingPrompt prompt;
-        RecordingUrlOpener urlOpener;
-        RecordingSoundOutput sound;
-        RecordingAutostart autostart;
-        FixedClock clock;
         const int count = messagesInMaildir();
-        QByteArray password;
-        for (char c : env("LARKSPUR_POP3_PASSWORD").toUtf8())
-            password.append(char(255 - static_cast<unsigned char>(c)));
-        {
-            QFile file(folder.filePath(u"Settings.inf"_s));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("[settings]\r\nPOP3MailServer=imap://127.0.0.1\r\nloginname=" +
-                       env("LARKSPUR_POP3_USER").toUtf8() + "\r\nmempass=1\r\nloginpass=" +
-                       password + "\r\ncheckeveryon=1\r\ncheckeverymin=15\r\ntotaloldemail=" +
-                       QByteArray::number(count) + "\r\nsecurity=none\r\n");
-        }
-        FrmMainServices services;
-        services.prompt = &prompt;
-        services.urlOpener = &urlOpener;
-        services.soundOutput = &sound;
-        services.autostart = &autostart;
-        services.clock = &clock;
-        services.executablePath = folder.filePath(u"larkspur"_s);
-        services.executableFolder = folder.path();
-        services.stateFolder = folder.filePath(u"state"_s);
-        services.useTray = false;
-        FrmMain form(services);
-        form.Form_Load();
-        form.Timer1->stop();
-        const ImapSession &imap = form.watcher().imapSession();
-        const auto log = [&] { return form.txtStatus->Text(); };
-        // Seconds of Timer1 until a check starts, at most `limit`; limit + 1 if none does.
-        const auto secondsUntilACheck = [&](int limit) {
-            for (int seconds = 1; seconds <= limit; ++seconds) {
-                form.Timer1_Timer();
-                if (imap.state() != ImapSession::State::Ended)
-                    return seconds;
-            }
-            return limit + 1;
-        };
-
+        Window w(count);
+        const auto log = [&] { return w.log(); };
+        const ImapSession &imap = w.imap();
         // The check at start-up stays connected, idling.
         QVERIFY2(QTest::qWaitFor([&] { return imap.isIdling(); }, 20'000), qPrintable(log()));
-        QTRY_COMPARE(form.txtNewMail->text(), QString::number(count));
-        QCOMPARE(form.txtNewEmail->text(), u"0"_s);
+        QTRY_COMPARE(w.form->txtNewMail->text(), QString::number(count));
+        QCOMPARE(w.form->txtNewEmail->text(), u"0"_s);
         const QString before = log();
 
         // The server stops: its BYE ends the connection with one line, and the log says when
@@ -150,7 +200,7 @@ private slots:
 
         if (awayAtFirstRetry) {
             QVERIFY(deliver(u"Sent while the server was away"_s));
-            QCOMPARE(secondsUntilACheck(RetryPolicy::Backoff[0]), RetryPolicy::Backoff[0]);
+            QCOMPARE(w.secondsUntilACheck(RetryPolicy::Backoff[0]), RetryPolicy::Backoff[0]);
             // Refused: still away. The backoff's next step.
             const QString nextRetry = Wording::retryingIn(RetryPolicy::Backoff[1]) + u"\r\n"_s;
             QTRY_VERIFY2(log().endsWith(nextRetry), qPrintable(log()));
@@ -158,20 +208,44 @@ private slots:
                      qPrintable(log()));
             away = false;
             QVERIFY(dovecot(u"start"_s));
-            QCOMPARE(secondsUntilACheck(RetryPolicy::Backoff[1]), RetryPolicy::Backoff[1]);
+            QCOMPARE(w.secondsUntilACheck(RetryPolicy::Backoff[1]), RetryPolicy::Backoff[1]);
         } else {
-            QCOMPARE(secondsUntilACheck(RetryPolicy::Backoff[0]), RetryPolicy::Backoff[0]);
+            QCOMPARE(w.secondsUntilACheck(RetryPolicy::Backoff[0]), RetryPolicy::Backoff[0]);
         }
         QVERIFY2(QTest::qWaitFor([&] { return imap.isIdling(); }, 20'000), qPrintable(log()));
         if (!awayAtFirstRetry)
             QVERIFY(deliver(u"Sent after the restart"_s));
 
         // Announced: told by the connection that came back.
-        QTRY_COMPARE(form.txtNewEmail->text(), u"1"_s);
-        QCOMPARE(form.txtNewMail->text(), QString::number(count + 1));
-        QTRY_VERIFY(form.popUp().window() && form.popUp().window()->isVisible());
-        QCOMPARE(form.popUp().window()->findChild<QLabel *>(u"Mail"_s)->text().trimmed(),
-                 u"มีอีเมลล์ใหม่ 1 [%1] ฉบับ"_s.arg(count + 1));
+        QVERIFY2(w.announcedOne(count), qPrintable(log()));
+    }
+
+    // After a suspend the idling connection may be long dead though no one said so: the window
+    // drops it at once, logs in anew within seconds, and the mail that came is told.
+    void resumeWhileIdling()
+    {
+        FakeSleepClocks clocks;
+        WakeMonitor wake(clocks, QDBusConnection(u"no bus"_s));
+        const int count = messagesInMaildir();
+        Window w(count, &wake);
+        QVERIFY2(QTest::qWaitFor([&] { return w.imap().isIdling(); }, 20'000), qPrintable(w.log()));
+        const int logins = dovecotLogins();
+        QVERIFY(logins > 0);
+        // Awake a while first: the clocks have readings to compare.
+        clocks.awake(1s);
+        w.form->Timer1_Timer();
+
+        clocks.asleep(10min);
+        w.form->Timer1_Timer();
+        QVERIFY(!w.connected());
+        QVERIFY(deliver(u"Sent while asleep"_s));
+        QVERIFY(w.secondsUntilACheck(RetryPolicy::AfterWake, [&] { clocks.awake(1s); }) <=
+                RetryPolicy::AfterWake);
+        QVERIFY2(QTest::qWaitFor([&] { return w.imap().isIdling(); }, 20'000), qPrintable(w.log()));
+        QVERIFY2(w.announcedOne(count), qPrintable(w.log()));
+        QCOMPARE(dovecotLogins(), logins + 1);
+        // The dropped connection is gone from the server too: one session idles.
+        QTRY_COMPARE(idlingSessions(), 1);
     }
 };
 
