@@ -1,13 +1,15 @@
-// The OAuth2 sign-in through the window: the dialog behind "OAuth2..." filled in and closed as a
-// user does, against tests/support/oauth2-server started here. The keyring is a fake one; the
-// mail server is not reached.
+// The OAuth2 sign-in through the window on a desktop of its own (see CMakeLists.txt): the dialog
+// behind "OAuth2..." filled in and closed as a user does, against tests/support/oauth2-server
+// started here. The browser is the desktop's, through xdg-open, which is
+// tests/support/browser/xdg-open here. The keyring is a fake one; the mail server is not reached.
 #include "AppFakes.h"
 #include "FakeSocket.h"
 #include "app/FrmMain.h"
 #include "app/OAuth2Dialog.h"
-#include "support/BrowserStandIn.h"
+#include "platform/DesktopPrompt.h"
 #include "support/FakeSecretStore.h"
 #include "support/OAuth2TestServer.h"
+#include "wording/Wording.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -32,6 +34,13 @@ QByteArray fileBytes(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The addresses xdg-open was given.
+QStringList browserVisits()
+{
+    return QString::fromUtf8(fileBytes(qEnvironmentVariable("LARKSPUR_BROWSER_LOG")))
+        .split(u'\n', Qt::SkipEmptyParts);
+}
+
 } // namespace
 
 class TestFrmMainSignIn : public QObject
@@ -41,7 +50,12 @@ class TestFrmMainSignIn : public QObject
     OAuth2TestServer m_server;
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.start({u"--user"_s, u"somchai"_s})); }
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariable("LARKSPUR_BROWSER_LOG").isEmpty(),
+                 "run with tests/support/browser first on PATH");
+        QVERIFY(m_server.start({u"--user"_s, u"somchai"_s}));
+    }
 
     void dialog_data()
     {
@@ -68,7 +82,8 @@ private slots:
                        "mempass=0\r\ncheckeverymin=15\r\nsecurity=none\r\n");
         }
         RecordingPrompt prompt;
-        BrowserStandIn browser;
+        DesktopUrlOpener browser;
+        const qsizetype visits = browserVisits().size();
         RecordingSoundOutput sound;
         RecordingAutostart autostart;
         FixedClock clock;
@@ -137,14 +152,18 @@ private slots:
         QCOMPARE(after.contains("auth=oauth2\r\n"), signIn);
         QCOMPARE(form.cboSignIn->currentIndex(), signIn ? 1 : 0);
         QCOMPARE(form.txtPassword->isEnabled(), !signIn);
-        // A browser sign-in opens the browser before the click returns.
-        QCOMPARE(browser.opened.size(), signIn && flow == 1 ? 1 : 0);
+        const bool browserSignIn = signIn && flow == 1;
+        QCOMPARE(form.txtStatus->Text().contains(Wording::oauth2BrowserSignInStarted()),
+                 browserSignIn);
         if (!signIn)
             return;
         QTRY_VERIFY_WITH_TIMEOUT(keyring.stored(Refresh).has_value(), 20'000);
         QVERIFY(!keyring.stored(Refresh)->isEmpty());
-        QCOMPARE(browser.opened.size(), flow == 1 ? 1 : 0);
-        if (flow == 1) {
+        const QStringList visited = browserVisits().mid(visits);
+        QCOMPARE(visited.size(), browserSignIn ? 1 : 0);
+        if (browserSignIn) {
+            QVERIFY2(visited[0].startsWith(m_server.url() + u"/authorize?"_s),
+                     qPrintable(visited[0]));
             QVERIFY(prompt.shown.isEmpty());
         } else {
             QCOMPARE(prompt.shown.size(), 1);
