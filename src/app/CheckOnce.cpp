@@ -190,17 +190,8 @@ Result check(const MailboxSettings &mailbox, TcpControl &channel, const Clock &c
     }
     poll.start();
     loop.exec();
-    // A refresh token rotated by this check replaces the kept one before the program ends: the
-    // old one no longer works. Bounded by the bus's own time-out for one call.
-    if (tokens.keyringBusy()) {
-        QEventLoop keeping;
-        QObject::connect(sources.keyring, &SecretStore::finished, &keeping, [&] {
-            if (!tokens.keyringBusy())
-                keeping.quit();
-        });
-        QTimer::singleShot(25s, &keeping, &QEventLoop::quit);
-        keeping.exec();
-    }
+    // Bounded by the bus's own time-out for one call.
+    tokens.waitUntilKept(25s);
 
     if (!report) {
         if (certificateAsked)

@@ -488,6 +488,12 @@ void FrmMain::signInChoiceChanged()
     SaveSettings();
 }
 
+void FrmMain::finishKeyringWrites()
+{
+    // Bounded by the bus's own time-out for one call: an ending session waits for no one.
+    m_oauth2->waitUntilKept(std::chrono::seconds(25));
+}
+
 void FrmMain::cmdSignIn_Click()
 {
     OAuth2Dialog dialog(settings().oauth2, this);

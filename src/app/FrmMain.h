@@ -112,6 +112,8 @@ public:
 
     // Appends one line to the status log and brings it into view.
     void tellUser(const QString &line);
+    // After the event loop: what the keyring was asked to keep is kept before the program ends.
+    void finishKeyringWrites();
 
     // The controls, by their names.
     QTabWidget *SSTab1 = nullptr;

@@ -96,5 +96,7 @@ int main(int argc, char *argv[])
         form.tellUser(u"ป้องกันการเปิดโปรแกรมซ้ำไม่ได้ : "_s + instance.error());
     if (!placementNote.isEmpty())
         form.tellUser(placementNote);
-    return QApplication::exec();
+    const int exitCode = QApplication::exec();
+    form.finishKeyringWrites();
+    return exitCode;
 }

@@ -5,7 +5,9 @@
 #include "signin/TokenRefresh.h"
 #include "wording/Wording.h"
 
+#include <QEventLoop>
 #include <QNetworkAccessManager>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -187,6 +189,19 @@ void OAuth2Credentials::gotTokens(const OAuth2Tokens &tokens, bool interactive)
     const QList<Answer> waiting = std::exchange(m_waiting, {});
     for (const Answer &each : waiting)
         each(Credential{Credential::Kind::BearerToken, tokens.accessToken}, QString());
+}
+
+void OAuth2Credentials::waitUntilKept(std::chrono::milliseconds limit)
+{
+    if (m_asked.isEmpty())
+        return;
+    QEventLoop keeping;
+    connect(m_store, &SecretStore::finished, &keeping, [&] {
+        if (m_asked.isEmpty())
+            keeping.quit();
+    });
+    QTimer::singleShot(limit, &keeping, &QEventLoop::quit);
+    keeping.exec();
 }
 
 // Every new refresh token is kept: servers rotate them, and the old one then no longer works.

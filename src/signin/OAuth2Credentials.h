@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QSet>
 #include <QUrl>
+#include <chrono>
 #include <memory>
 
 class Clock;
@@ -41,8 +42,10 @@ public:
     // Where no one can finish a sign-in (a check from the command line), none is started: a
     // token must come from the refresh token kept.
     void setSignInAllowed(bool allowed) { m_signInAllowed = allowed; }
-    // A request to the keyring is still unanswered: a rotated refresh token may not be kept yet.
-    bool keyringBusy() const { return !m_asked.isEmpty(); }
+    // Before the program ends: waits, at most `limit`, until the keyring has answered what was
+    // asked of it, so that a refresh token rotated by the last refresh is kept (the old one no
+    // longer works).
+    void waitUntilKept(std::chrono::milliseconds limit);
 
 signals:
     void statusLine(const QString &line);
