@@ -1,6 +1,7 @@
 #include "app/CheckOnce.h"
 
 #include "app/CommandLine.h"
+#include "app/KeyringWrites.h"
 #include "mailcheck/MailboxWatcher.h"
 #include "mailcheck/SeenStore.h"
 #include "mailcheck/Winsock1.h"
@@ -190,8 +191,7 @@ Result check(const MailboxSettings &mailbox, TcpControl &channel, const Clock &c
     }
     poll.start();
     loop.exec();
-    // Bounded by the bus's own time-out for one call.
-    tokens.waitUntilKept(25s);
+    waitForKeyringWrites(tokens);
 
     if (!report) {
         if (certificateAsked)

@@ -1,5 +1,6 @@
 #include "app/FrmMain.h"
 
+#include "app/KeyringWrites.h"
 #include "app/OAuth2Dialog.h"
 #include "mailcheck/SeenStore.h"
 #include "mailcheck/ServerAddress.h"
@@ -490,8 +491,7 @@ void FrmMain::signInChoiceChanged()
 
 void FrmMain::finishKeyringWrites()
 {
-    // Bounded by the bus's own time-out for one call: an ending session waits for no one.
-    m_oauth2->waitUntilKept(std::chrono::seconds(25));
+    waitForKeyringWrites(*m_oauth2);
 }
 
 void FrmMain::cmdSignIn_Click()

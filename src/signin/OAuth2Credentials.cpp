@@ -5,9 +5,7 @@
 #include "signin/TokenRefresh.h"
 #include "wording/Wording.h"
 
-#include <QEventLoop>
 #include <QNetworkAccessManager>
-#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -191,19 +189,6 @@ void OAuth2Credentials::gotTokens(const OAuth2Tokens &tokens, bool interactive)
         each(Credential{Credential::Kind::BearerToken, tokens.accessToken}, QString());
 }
 
-void OAuth2Credentials::waitUntilKept(std::chrono::milliseconds limit)
-{
-    if (m_asked.isEmpty())
-        return;
-    QEventLoop keeping;
-    connect(m_store, &SecretStore::finished, &keeping, [&] {
-        if (m_asked.isEmpty())
-            keeping.quit();
-    });
-    QTimer::singleShot(limit, &keeping, &QEventLoop::quit);
-    keeping.exec();
-}
-
 // Every new refresh token is kept: servers rotate them, and the old one then no longer works.
 void OAuth2Credentials::keep(const QString &refreshToken)
 {
@@ -230,6 +215,8 @@ void OAuth2Credentials::onStoreFinished(SecretStore::RequestId id, SecretStore::
 {
     if (!m_asked.remove(id))
         return;
+    if (m_asked.isEmpty())
+        emit keyringAnswered();
     if (result.status == SecretResult::Status::Problem && !m_noKeyringTold &&
         (request != SecretStore::Request::Read || id == m_reading)) {
         m_noKeyringTold = true;

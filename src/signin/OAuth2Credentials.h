@@ -10,7 +10,6 @@
 #include <QObject>
 #include <QSet>
 #include <QUrl>
-#include <chrono>
 #include <memory>
 
 class Clock;
@@ -42,10 +41,9 @@ public:
     // Where no one can finish a sign-in (a check from the command line), none is started: a
     // token must come from the refresh token kept.
     void setSignInAllowed(bool allowed) { m_signInAllowed = allowed; }
-    // Before the program ends: waits, at most `limit`, until the keyring has answered what was
-    // asked of it, so that a refresh token rotated by the last refresh is kept (the old one no
-    // longer works).
-    void waitUntilKept(std::chrono::milliseconds limit);
+    // A request to the keyring is unanswered: a refresh token the last refresh rotated may not be
+    // kept yet, and the old one no longer works. A program that ends waits for keyringAnswered.
+    bool keyringBusy() const { return !m_asked.isEmpty(); }
 
 signals:
     void statusLine(const QString &line);
@@ -53,6 +51,8 @@ signals:
     void deviceCodeReady(const QString &userCode, const QUrl &address);
     // A sign-in has ended well, e.g. to tell the user who asked for it.
     void signedIn();
+    // Every request to the keyring has its answer.
+    void keyringAnswered();
 
 private:
     bool adopt(const MailboxSettings &mailbox);
