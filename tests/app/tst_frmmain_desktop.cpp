@@ -1,8 +1,8 @@
 // The window with the desktop's services over D-Bus: the remembered password in a real GNOME
 // Keyring (tests/support/keyring-sandbox), and new mail told to a notification server on a
 // private bus. The mail server is a FakeSocket fed line by line.
-#include "AppFakes.h"
 #include "FakeSocket.h"
+#include "WindowServices.h"
 #include "app/FrmMain.h"
 #include "notify/DesktopNotifier.h"
 #include "notify/PopUp.h"
@@ -62,11 +62,7 @@ class TestFrmMainDesktop : public QObject
 
     QTemporaryDir folder;
     QTemporaryDir nowhere;
-    RecordingPrompt prompt;
-    RecordingUrlOpener urlOpener;
-    RecordingSoundOutput sound;
-    RecordingAutostart autostart;
-    FixedClock clock;
+    RecordingServices fakes;
     std::unique_ptr<FakeSocket> socket;
 
     QByteArray settingsBytes() const
@@ -91,19 +87,12 @@ class TestFrmMainDesktop : public QObject
                                      bool notifyAlways = false)
     {
         socket = std::make_unique<FakeSocket>();
-        FrmMainServices services;
-        services.prompt = &prompt;
-        services.urlOpener = &urlOpener;
-        services.soundOutput = &sound;
-        services.autostart = &autostart;
-        services.clock = &clock;
+        FrmMainServices services = fakes.forFolder(folder.path());
         services.socket = socket.get();
         services.secretStore = keyring;
         services.notifier = notifier;
         services.notifyAlways = notifyAlways;
-        services.executablePath = folder.filePath(u"larkspur"_s);
-        services.executableFolder = folder.path();
-        services.stateFolder = folder.filePath(u"state"_s);
+        services.useTray = true;
         services.trayAvailable = [] { return true; };
         auto form = std::make_unique<FrmMain>(services);
         form->Form_Load();

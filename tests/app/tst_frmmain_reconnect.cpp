@@ -3,7 +3,7 @@
 // BYE as it stops, the retries that bring the connection back, and the next mail announced; and a
 // resume, told by the clocks, that drops the idling connection for a new one. Timer1 is driven by
 // hand, one call a second.
-#include "AppFakes.h"
+#include "WindowServices.h"
 #include "app/FrmMain.h"
 #include "mailcheck/ImapSession.h"
 #include "mailcheck/Winsock1.h"
@@ -84,11 +84,7 @@ int idlingSessions()
 // A started window whose remembered IMAP login checks at once and stays connected, idling.
 struct Window {
     QTemporaryDir folder;
-    RecordingPrompt prompt;
-    RecordingUrlOpener urlOpener;
-    RecordingSoundOutput sound;
-    RecordingAutostart autostart;
-    FixedClock clock;
+    RecordingServices fakes;
     std::unique_ptr<FrmMain> form;
 
     explicit Window(int count, WakeMonitor *wake = nullptr)
@@ -104,17 +100,8 @@ struct Window {
                    "\r\ncheckeveryon=1\r\ncheckeverymin=15\r\ntotaloldemail=" +
                    QByteArray::number(count) + "\r\nsecurity=none\r\n");
         file.close();
-        FrmMainServices services;
-        services.prompt = &prompt;
-        services.urlOpener = &urlOpener;
-        services.soundOutput = &sound;
-        services.autostart = &autostart;
-        services.clock = &clock;
+        FrmMainServices services = fakes.forFolder(folder.path());
         services.wake = wake;
-        services.executablePath = folder.filePath(u"larkspur"_s);
-        services.executableFolder = folder.path();
-        services.stateFolder = folder.filePath(u"state"_s);
-        services.useTray = false;
         form = std::make_unique<FrmMain>(services);
         form->Form_Load();
         form->Timer1->stop();

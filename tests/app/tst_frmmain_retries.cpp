@@ -2,8 +2,8 @@
 // on a private bus or that the clocks show, a network that comes back, the retry after a network
 // error, and the stop after two refused logins. The mail server is a FakeSocket fed line by line;
 // Timer1 is driven by hand, one call a second.
-#include "AppFakes.h"
 #include "FakeSocket.h"
+#include "WindowServices.h"
 #include "app/FrmMain.h"
 #include "mailcheck/Winsock1.h"
 #include "platform/WakeMonitor.h"
@@ -31,11 +31,7 @@ const QString Refusal = u"-ERR [AUTH] Authentication failed."_s;
 // something asks; Timer1 is stopped and moved by second().
 struct Window {
     QTemporaryDir folder;
-    RecordingPrompt prompt;
-    RecordingUrlOpener urlOpener;
-    RecordingSoundOutput sound;
-    RecordingAutostart autostart;
-    FixedClock clock;
+    RecordingServices fakes;
     FakeSocket socket;
     FakeSleepClocks *clocks;
     std::unique_ptr<FrmMain> form;
@@ -50,18 +46,9 @@ struct Window {
                    "checkeveryon=1\r\ncheckeverymin=" +
                    QByteArray::number(minutes) + "\r\nsecurity=none\r\n");
         file.close();
-        FrmMainServices services;
-        services.prompt = &prompt;
-        services.urlOpener = &urlOpener;
-        services.soundOutput = &sound;
-        services.autostart = &autostart;
-        services.clock = &clock;
+        FrmMainServices services = fakes.forFolder(folder.path());
         services.socket = &socket;
         services.wake = wake;
-        services.executablePath = folder.filePath(u"larkspur"_s);
-        services.executableFolder = folder.path();
-        services.stateFolder = folder.filePath(u"state"_s);
-        services.useTray = false;
         form = std::make_unique<FrmMain>(services);
         form->Form_Load();
         form->Timer1->stop();

@@ -2,8 +2,8 @@
 // behind "OAuth2..." filled in and closed as a user does, against tests/support/oauth2-server
 // started here. The browser is the desktop's, through xdg-open, which is
 // tests/support/browser/xdg-open here. The keyring is a fake one; the mail server is not reached.
-#include "AppFakes.h"
 #include "FakeSocket.h"
+#include "WindowServices.h"
 #include "app/FrmMain.h"
 #include "app/OAuth2Dialog.h"
 #include "platform/DesktopPrompt.h"
@@ -81,26 +81,15 @@ private slots:
             file.write("[settings]\r\nPOP3MailServer=mail.example\r\nloginname=somchai\r\n"
                        "mempass=0\r\ncheckeverymin=15\r\nsecurity=none\r\n");
         }
-        RecordingPrompt prompt;
+        RecordingServices fakes;
         DesktopUrlOpener browser;
         const qsizetype visits = browserVisits().size();
-        RecordingSoundOutput sound;
-        RecordingAutostart autostart;
-        FixedClock clock;
         FakeSocket socket;
         FakeSecretStore keyring;
-        FrmMainServices services;
-        services.prompt = &prompt;
+        FrmMainServices services = fakes.forFolder(folder.path());
         services.urlOpener = &browser;
-        services.soundOutput = &sound;
-        services.autostart = &autostart;
-        services.clock = &clock;
         services.socket = &socket;
         services.secretStore = &keyring;
-        services.executablePath = folder.filePath(u"larkspur"_s);
-        services.executableFolder = folder.path();
-        services.stateFolder = folder.filePath(u"state"_s);
-        services.useTray = false;
         FrmMain form(services);
         form.Form_Load();
         const QByteArray before = fileBytes(settingsPath);
@@ -164,11 +153,11 @@ private slots:
         if (browserSignIn) {
             QVERIFY2(visited[0].startsWith(m_server.url() + u"/authorize?"_s),
                      qPrintable(visited[0]));
-            QVERIFY(prompt.shown.isEmpty());
+            QVERIFY(fakes.prompt.shown.isEmpty());
         } else {
-            QCOMPARE(prompt.shown.size(), 1);
-            QVERIFY2(prompt.shown[0].text.contains(m_server.url()),
-                     qPrintable(prompt.shown[0].text));
+            QCOMPARE(fakes.prompt.shown.size(), 1);
+            QVERIFY2(fakes.prompt.shown[0].text.contains(m_server.url()),
+                     qPrintable(fakes.prompt.shown[0].text));
         }
     }
 };
