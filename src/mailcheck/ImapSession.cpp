@@ -1,6 +1,7 @@
 #include "mailcheck/ImapSession.h"
 
 #include "mailcheck/ImapCommand.h"
+#include "mailcheck/LineEnds.h"
 #include "mailcheck/TcpControl.h"
 #include "mailcheck/Winsock1.h"
 #include "signin/SaslOAuth.h"
@@ -14,14 +15,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-const QString CrLf = u"\r\n"_s;
-
-QString withoutLineEnd(QString line)
-{
-    while (line.endsWith(u'\n') || line.endsWith(u'\r'))
-        line.chop(1);
-    return line;
-}
+using LineEnds::CrLf;
+using LineEnds::withoutLineEnd;
 
 // What one connection may make the reader hold. A line holds a SEARCH result of tens of thousands
 // of UIDs; a literal holds one message's header fields, which are asked for in part only.

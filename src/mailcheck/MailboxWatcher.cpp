@@ -1,5 +1,6 @@
 #include "mailcheck/MailboxWatcher.h"
 
+#include "mailcheck/LineEnds.h"
 #include "mailcheck/MessageHeaders.h"
 #include "mailcheck/ReportFormat.h"
 #include "mailcheck/ServerAddress.h"
@@ -14,7 +15,7 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-const QString CrLf = u"\r\n"_s;
+using LineEnds::CrLf;
 
 // A CR or LF would end the command early and let the rest through as commands of its own; a NUL
 // ends it for many servers. Such a field is never sent.

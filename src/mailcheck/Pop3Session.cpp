@@ -1,6 +1,7 @@
 #include "mailcheck/Pop3Session.h"
 
 #include "mailcheck/FieldExtractor.h"
+#include "mailcheck/LineEnds.h"
 #include "mailcheck/ReportFormat.h"
 #include "mailcheck/TcpControl.h"
 #include "mailcheck/Winsock1.h"
@@ -14,14 +15,8 @@ using namespace Qt::StringLiterals;
 namespace
 {
 
-const QString CrLf = u"\r\n"_s;
-
-QString withoutLineEnd(QString line)
-{
-    while (line.endsWith(u'\n') || line.endsWith(u'\r'))
-        line.chop(1);
-    return line;
-}
+using LineEnds::CrLf;
+using LineEnds::withoutLineEnd;
 
 QByteArray withoutLineEnd(QByteArray line)
 {
